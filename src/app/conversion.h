@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+// What the user chose over the wizard's pages, as plain values.
+struct ConversionInputs
+{
+    QString projectFile;
+    QString destinationDirectory;
+    QString installDirectory;
+    QString projectName;
+    QString messagePersonality;
+    QString analyserPersonality;
+    QString compilerPersonality;
+    QString fileExtensions;
+};
+
+// The fixed extensions offered on the extensions page, in the order in which they
+// enter the list (not alphabetical: cpp always comes first).
+inline constexpr std::array<const char *, 8> fixedExtensions
+        = { "cpp", "cc", "cxx", "c", "h", "hh", "hpp", "hxx" };
+
+// The comma-separated extension list: each checked fixed extension followed by a
+// comma, then the custom text as typed, then one trailing comma removed (one only).
+// `checked` follows the order of fixedExtensions.
+QString fileExtensionList(const std::array<bool, fixedExtensions.size()> &checked,
+                          const QString &customExtensions);
+
+// The summary shown on the last page before a run; it ends with a line feed.
+QString conversionSummary(const ConversionInputs &inputs);
+
+// The converter's arguments (without the program name). Empty texts are passed for
+// the five leading arguments; the optional pairs only when their value is not empty.
+QStringList converterArguments(const ConversionInputs &inputs);
+
+// The converter's program name, looked up on the search path only.
+inline constexpr char converterProgram[] = "Movrak";

@@ -1,0 +1,92 @@
+#include "settings.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+QString settingsText(const QString &installDirectory, const QString &messagePersonality,
+                     const QString &analyserPersonality, const QString &compilerPersonality)
+{
+    QString text;
+    const auto addEntry = [&text](const char *key, const QString &value) {
+        text += QLatin1String(key) + QLatin1Char('\n') + value + QLatin1String("\n\n");
+    };
+    addEntry(installDirectoryKey, installDirectory);
+    if (!messagePersonality.isEmpty())
+        addEntry(messagePersonalityKey, messagePersonality);
+    if (!analyserPersonality.isEmpty())
+        addEntry(analyserPersonalityKey, analyserPersonality);
+    if (!compilerPersonality.isEmpty())
+        addEntry(compilerPersonalityKey, compilerPersonality);
+    return text;
+}
+
+RememberedInputs parseSettingsText(const QString &text)
+{
+    QStringView rest(text);
+    // A final line feed ends the last line; it does not begin another one.
+    if (rest.endsWith(QLatin1Char('\n')))
+        rest.chop(1);
+    const QList<QStringView> lines
+            = rest.isEmpty() ? QList<QStringView>() : rest.split(QLatin1Char('\n'));
+    const auto line = [&lines](qsizetype i) {
+        QStringView l = lines.at(i);
+        return l.endsWith(QLatin1Char('\r')) ? l.chopped(1) : l;
+    };
+
+    RememberedInputs inputs;
+    const std::pair<const char *, std::optional<QString> RememberedInputs::*> keys[] = {
+        { installDirectoryKey, &RememberedInputs::installDirectory },
+        { messagePersonalityKey, &RememberedInputs::messagePersonality },
+        { analyserPersonalityKey, &RememberedInputs::analyserPersonality },
+        { compilerPersonalityKey, &RememberedInputs::compilerPersonality },
+    };
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringView current = line(i);
+        for (const auto &[key, entry] : keys) {
+            if (current == QLatin1String(key)) {
+                ++i;
+                inputs.*entry = i < lines.size() ? line(i).toString() : QString();
+                break;
+            }
+        }
+    }
+    return inputs;
+}
+
+RememberedInputs parseSettings(const QByteArray &bytes)
+{
+    QStringDecoder decode(QStringConverter::System);
+    return parseSettingsText(decode(bytes));
+}
+
+QByteArray encodeSettings(const QString &text)
+{
+    QStringEncoder encode(QStringConverter::System);
+    return encode(text);
+}
+
+RememberedInputs readSettingsFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return parseSettings(file.readAll());
+}
+
+bool writeSettingsFile(const QString &path, const QString &text)
+{
+    // QSaveFile writes a temporary file and renames it over the old one on commit(),
+    // so a failed write never leaves a half-written settings file behind. It also
+    // refuses to replace an existing file that is not writable.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = encodeSettings(text);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// settings.txt: key lines, each followed by exactly one value line. The writer puts
+// an empty line after every value and writes LF line ends; the reader also takes
+// CR LF. Text is in the system's local 8-bit encoding.
+inline constexpr char installDirectoryKey[] = "VDSP Installation Path:";
+inline constexpr char messagePersonalityKey[] = "Message Personality:";
+inline constexpr char analyserPersonalityKey[] = "Analyser Personality:";
+inline constexpr char compilerPersonalityKey[] = "Compiler Personality:";
+
+inline constexpr char settingsFileName[] = "settings.txt";
+
+// The four remembered inputs. On reading, a key that the file does not hold leaves
+// its entry empty (std::nullopt), and the field keeps what it had.
+struct RememberedInputs
+{
+    std::optional<QString> installDirectory;
+    std::optional<QString> messagePersonality;
+    std::optional<QString> analyserPersonality;
+    std::optional<QString> compilerPersonality;
+
+    friend bool operator==(const RememberedInputs &a, const RememberedInputs &b)
+    {
+        return a.installDirectory == b.installDirectory
+                && a.messagePersonality == b.messagePersonality
+                && a.analyserPersonality == b.analyserPersonality
+                && a.compilerPersonality == b.compilerPersonality;
+    }
+};
+
+// The text of a settings file. The installation directory is always written (also
+// when empty); a personality only when it is not empty.
+QString settingsText(const QString &installDirectory, const QString &messagePersonality,
+                     const QString &analyserPersonality, const QString &compilerPersonality);
+
+// Reads a settings text. Keys match whole lines exactly, letter case included; the
+// line after a key is its value, never itself a key; a key on the last line gives an
+// empty value; of two equal keys the later wins; other lines are skipped.
+RememberedInputs parseSettingsText(const QString &text);
+
+// The same on the file's bytes, decoded as the system's local 8-bit text.
+RememberedInputs parseSettings(const QByteArray &bytes);
+QByteArray encodeSettings(const QString &text);
+
+// Reads the file; a file that cannot be read gives no entries.
+RememberedInputs readSettingsFile(const QString &path);
+
+// Replaces the file with `text` only if all of it can be written: on any error
+// (no permission, disk full, a directory of that name) an existing file keeps its
+// bytes. Returns whether the file now holds the text.
+bool writeSettingsFile(const QString &path, const QString &text);

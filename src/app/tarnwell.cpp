@@ -1,0 +1,356 @@
+#include "tarnwell.h"
+
+#include "conversion.h"
+#include "detailslog.h"
+#include "form/tarnwellpage.h"
+#include "settings.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTextBrowser>
+
+namespace {
+
+const QColor black(0, 0, 0);
+const QColor red(255, 0, 0);
+
+void setTextColour(QLineEdit *field, const QColor &colour)
+{
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Text, colour);
+    field->setPalette(palette);
+}
+
+// Shows whether a path exists, in the field's text colour; returns whether it does.
+bool markPath(QLineEdit *field)
+{
+    const bool exists = QFileInfo::exists(field->text());
+    setTextColour(field, exists ? black : red);
+    return exists;
+}
+
+} // namespace
+
+Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlags fl)
+    : TarnwellBase(parent, name, modal, fl), detailsLog(new DetailsLog(DetailsText))
+{
+    Page0->setComplete(false);
+    // Finish stays disabled until the user leaves Page2 with Next. No Help button:
+    // QWizard shows one only with HaveHelpButton, which stays unset.
+    Page3->setComplete(false);
+
+    connect(VDSPInstallDirEdit, &QLineEdit::textChanged, this,
+            &Tarnwell::Page0LineEdit_textchanged);
+    connect(VDSPInstallBrowseBtn, &QPushButton::clicked, this,
+            &Tarnwell::VDSPInstallBrowseBtn_clicked);
+    connect(VDSPProjectBrowseBtn, &QPushButton::clicked, this,
+            &Tarnwell::VDSPProjectBrowseBtn_clicked);
+    connect(NorvikProjectBrowseBtn, &QPushButton::clicked, this,
+            &Tarnwell::NorvikProjectBrowseBtn_clicked);
+    connect(VDSPProjectEdit, &QLineEdit::textChanged, this, &Tarnwell::Page0LineEdit_textchanged);
+    connect(NorvikProjectEdit, &QLineEdit::textChanged, this, &Tarnwell::Page0LineEdit_textchanged);
+    connect(NorvikNameEdit, &QLineEdit::textChanged, this, &Tarnwell::Page0LineEdit_textchanged);
+    connect(MsgBrowseBtn, &QPushButton::clicked, this, &Tarnwell::MsgBrowseBtn_clicked);
+    connect(AnalBrowseBtn, &QPushButton::clicked, this, &Tarnwell::AnalBrowseBtn_clicked);
+    connect(CmpBrowseBtn, &QPushButton::clicked, this, &Tarnwell::CmpBrowseBtn_clicked);
+    connect(MsgPersonEdit, &QLineEdit::textChanged, this, &Tarnwell::Page1LineEdit_textchanged);
+    connect(CmpPersonEdit, &QLineEdit::textChanged, this, &Tarnwell::Page1LineEdit_textchanged);
+    // The template analyser personality takes part in the Page1 check like the other two.
+    connect(AnalPersonEdit, &QLineEdit::textChanged, this, &Tarnwell::Page1LineEdit_textchanged);
+
+    for (QLineEdit *field : { VDSPInstallDirEdit, VDSPProjectEdit, NorvikProjectEdit,
+                              NorvikNameEdit, MsgPersonEdit, AnalPersonEdit, CmpPersonEdit })
+        field->installEventFilter(this);
+
+    for (const WizardButton which : { NextButton, BackButton, CancelButton, FinishButton }) {
+        QAbstractButton *wizardButton = button(which);
+        wizardButton->setPalette(QPalette(QColor("white"), QColor("white")));
+        QPalette palette = wizardButton->palette();
+        palette.setColor(QPalette::Window, QColor("white"));
+        wizardButton->setPalette(palette);
+    }
+
+    converterProcess = nullptr;
+    // The root of the file system: "\" on Windows (the current drive), "/" elsewhere.
+    browseDir = QString(QDir::separator());
+
+    loadSettings();
+}
+
+Tarnwell::~Tarnwell()
+{
+    // Deleting a running QProcess kills it and waits for it, and it may emit finished()
+    // on the way; detach it first so that nothing reaches a wizard half torn down.
+    if (converterProcess) {
+        converterProcess->disconnect(this);
+        delete converterProcess;
+    }
+}
+
+bool Tarnwell::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease) {
+        if (watched == VDSPInstallDirEdit || watched == VDSPProjectEdit
+            || watched == NorvikProjectEdit || watched == NorvikNameEdit) {
+            Page0LineEdit_textchanged(QString());
+            return false;
+        }
+        if (watched == MsgPersonEdit || watched == AnalPersonEdit || watched == CmpPersonEdit) {
+            Page1LineEdit_textchanged(QString());
+            return false;
+        }
+    }
+    return TarnwellBase::eventFilter(watched, event);
+}
+
+QString Tarnwell::toBackslashes(const QString &path)
+{
+    QString result = path;
+    result.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return result;
+}
+
+// Page checks -----------------------------------------------------------------------
+
+void Tarnwell::Page0LineEdit_textchanged(const QString &)
+{
+    // Every path is re-coloured on every run, whichever field changed.
+    const bool installGood = markPath(VDSPInstallDirEdit);
+    const bool projectGood = markPath(VDSPProjectEdit);
+    const bool destinationGood = markPath(NorvikProjectEdit);
+    Page0->setComplete(installGood && projectGood && destinationGood
+                       && !NorvikNameEdit->text().isEmpty());
+}
+
+void Tarnwell::Page1LineEdit_textchanged(const QString &)
+{
+    // The personalities are optional; each one given must exist. An empty field keeps
+    // its colour.
+    bool allGood = true;
+    for (QLineEdit *field : { MsgPersonEdit, AnalPersonEdit, CmpPersonEdit }) {
+        if (!field->text().isEmpty())
+            allGood = markPath(field) && allGood;
+    }
+    Page1->setComplete(allGood);
+}
+
+void Tarnwell::next()
+{
+    // The Next button reaches this slot; the work of leaving a page lives in
+    // validateCurrentPage(), which QWizard::next() calls, so it also runs when the
+    // wizard is moved on by other means.
+    TarnwellBase::next();
+}
+
+bool Tarnwell::validateCurrentPage()
+{
+    if (currentPage() == Page2)
+        leavePage2();
+    return TarnwellBase::validateCurrentPage();
+}
+
+void Tarnwell::leavePage2()
+{
+    fileExtensions = fileExtensionList({ cppCheck->isChecked(), ccCheck->isChecked(),
+                                         cxxCheck->isChecked(), cCheck->isChecked(),
+                                         hCheck->isChecked(), hhCheck->isChecked(),
+                                         hppCheck->isChecked(), hxxCheck->isChecked() },
+                                       CustExtEdit->text());
+    DetailsText->setPlainText(conversionSummary(currentInputs()));
+    Page3->setComplete(true);
+}
+
+ConversionInputs Tarnwell::currentInputs() const
+{
+    return { VDSPProjectEdit->text(),    NorvikProjectEdit->text(),
+             VDSPInstallDirEdit->text(), NorvikNameEdit->text(),
+             MsgPersonEdit->text(),      AnalPersonEdit->text(),
+             CmpPersonEdit->text(),      fileExtensions };
+}
+
+// Settings ----------------------------------------------------------------------------
+
+void Tarnwell::loadSettings()
+{
+    const RememberedInputs remembered = readSettingsFile(QLatin1String(settingsFileName));
+    const std::pair<const std::optional<QString> &, QLineEdit *> entries[] = {
+        { remembered.installDirectory, VDSPInstallDirEdit },
+        { remembered.messagePersonality, MsgPersonEdit },
+        { remembered.analyserPersonality, AnalPersonEdit },
+        { remembered.compilerPersonality, CmpPersonEdit },
+    };
+    for (const auto &[value, field] : entries) {
+        if (value)
+            field->setText(*value);
+    }
+}
+
+void Tarnwell::saveSettings()
+{
+    // Silent by design: a settings file that cannot be written only costs the user
+    // the remembered paths, and the old file stays as it was.
+    writeSettingsFile(QLatin1String(settingsFileName),
+                      settingsText(VDSPInstallDirEdit->text(), MsgPersonEdit->text(),
+                                   AnalPersonEdit->text(), CmpPersonEdit->text()));
+}
+
+// Browse dialogs ----------------------------------------------------------------------
+
+void Tarnwell::VDSPInstallBrowseBtn_clicked()
+{
+    browseForDirectory(VDSPInstallDirEdit, tr("Specify the VisualDSP Installation Directory"));
+}
+
+void Tarnwell::VDSPProjectBrowseBtn_clicked()
+{
+    browseForFile(VDSPProjectEdit, tr("Select a VisualDSP Project"),
+                  tr("VisualDSP Projects (*.dpj)"));
+}
+
+void Tarnwell::NorvikProjectBrowseBtn_clicked()
+{
+    browseForDirectory(NorvikProjectEdit,
+                       tr("Select the Norvik/Norvik++ Project Destination Directory"));
+}
+
+void Tarnwell::MsgBrowseBtn_clicked()
+{
+    browseForFile(MsgPersonEdit, tr("Select a Message Personality"),
+                  tr("Msg Personalities(*.p_s)"));
+}
+
+void Tarnwell::AnalBrowseBtn_clicked()
+{
+    browseForFile(AnalPersonEdit, tr("Select a Template Analyser Personality"),
+                  tr("Analiser Personalities(*.p_a)"));
+}
+
+void Tarnwell::CmpBrowseBtn_clicked()
+{
+    browseForFile(CmpPersonEdit, tr("Select a Compiler Personality"),
+                  tr("Cmp Personalities(*.p_c)"));
+}
+
+void Tarnwell::browseForDirectory(QLineEdit *field, const QString &caption)
+{
+    QFileDialog dialog(this, caption, browseDir);
+    dialog.setObjectName(QStringLiteral("get existing directory"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() == QDialog::Accepted)
+        takeDialogResult(field, dialog.selectedFiles().value(0));
+}
+
+void Tarnwell::browseForFile(QLineEdit *field, const QString &caption, const QString &filter)
+{
+    QFileDialog dialog(this, caption, browseDir, filter);
+    dialog.setObjectName(QStringLiteral("open file dialog"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() == QDialog::Accepted)
+        takeDialogResult(field, dialog.selectedFiles().value(0));
+}
+
+void Tarnwell::takeDialogResult(QLineEdit *field, const QString &path)
+{
+#ifdef Q_OS_WIN
+    const QString result = toBackslashes(path);
+#else
+    const QString result = path;
+#endif
+    if (result.isEmpty())
+        return;
+    browseDir = result;
+    field->setText(result);
+}
+
+// Conversion run ----------------------------------------------------------------------
+
+void Tarnwell::accept()
+{
+    // One converter at a time: an earlier run that is still going is stopped, and
+    // nothing of it reaches this one.
+    if (converterProcess)
+        stopConverter(converterProcess);
+
+    converterProcess = new QProcess(this);
+    converterOutput = OutputLines();
+    const QStringList arguments = converterArguments(currentInputs());
+    detailsLog->restart(tr("Initialising Project Conversion ...\n"));
+    connect(converterProcess, &QProcess::readyReadStandardOutput, this, &Tarnwell::readFromStdout);
+    connect(converterProcess, &QProcess::finished, this, &Tarnwell::processExit);
+    connect(converterProcess, &QProcess::errorOccurred, this, &Tarnwell::reportStartFailure);
+    // Standard error is never shown; sending it nowhere also keeps it out of memory.
+    converterProcess->setStandardErrorFile(QProcess::nullDevice());
+
+    // Only the search path is searched, and the program is started by its full path:
+    // a converter lying in the working directory is never run by accident.
+    const QString program = QStandardPaths::findExecutable(QLatin1String(converterProgram));
+    if (program.isEmpty())
+        reportStartFailure(QProcess::FailedToStart);
+    else
+        converterProcess->start(program, arguments);
+
+    Page3->setComplete(false);
+}
+
+void Tarnwell::reportStartFailure(QProcess::ProcessError error)
+{
+    if (error == QProcess::FailedToStart)
+        detailsLog->appendText(tr("Project Conversion could not be executed: Please ensure "
+                                  "Movrak.exe is set on the path.\n"));
+}
+
+void Tarnwell::readFromStdout()
+{
+    if (converterProcess)
+        detailsLog->appendLines(converterOutput.take(converterProcess->readAllStandardOutput()));
+}
+
+void Tarnwell::processExit()
+{
+    if (!converterProcess)
+        return;
+    readFromStdout();
+    const QString lastLine = converterOutput.takeRest();
+    if (!lastLine.isEmpty())
+        detailsLog->appendLines({ lastLine });
+
+    if (converterProcess->exitStatus() == QProcess::NormalExit) {
+        if (converterProcess->exitCode() == 0) {
+            detailsLog->appendText(tr("Project Converted Successfully!"));
+            setButtonText(CancelButton, tr("Close"));
+        } else {
+            QMessageBox::about(nullptr, tr("Tarnwell"),
+                               tr("Project Conversion Failed!\nPlease check the details log "
+                                  "and try again."));
+        }
+    }
+    saveSettings();
+}
+
+void Tarnwell::stopConverter(QProcess *process)
+{
+    process->disconnect(this);
+    if (process->state() == QProcess::NotRunning) {
+        process->deleteLater();
+        return;
+    }
+    // Killed, it still has to be reaped by the event loop; it goes once it has ended.
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    process->kill();
+}
+
+void Tarnwell::reject()
+{
+    if (converterProcess)
+        converterProcess->kill();
+    TarnwellBase::reject();
+}

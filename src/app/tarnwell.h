@@ -1,0 +1,65 @@
+#pragma once
+
+#include "conversion.h"
+#include "form/tarnwellbase.h"
+#include "outputlines.h"
+
+#include <QProcess>
+
+class DetailsLog;
+
+// The wizard: checks the pages, remembers inputs in settings.txt, fills fields from
+// file dialogs and runs the converter with the user's choices.
+class Tarnwell : public TarnwellBase
+{
+    Q_OBJECT
+
+public:
+    explicit Tarnwell(QWidget *parent = nullptr, const char *name = nullptr, bool modal = false,
+                      Qt::WindowFlags fl = {});
+    ~Tarnwell() override;
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    // Turns every "/" of a path into "\"; nothing else changes.
+    static QString toBackslashes(const QString &path);
+
+public slots:
+    void VDSPInstallBrowseBtn_clicked();
+    void VDSPProjectBrowseBtn_clicked();
+    void NorvikProjectBrowseBtn_clicked();
+    void Page0LineEdit_textchanged(const QString &);
+    void Page1LineEdit_textchanged(const QString &);
+    void MsgBrowseBtn_clicked();
+    void AnalBrowseBtn_clicked();
+    void CmpBrowseBtn_clicked();
+    void readFromStdout();
+    void processExit();
+
+protected slots:
+    void next();
+    void accept() override;
+    void reject() override;
+
+protected:
+    bool validateCurrentPage() override;
+
+private:
+    void loadSettings();
+    void saveSettings();
+
+    void leavePage2();
+    ConversionInputs currentInputs() const;
+    void browseForDirectory(QLineEdit *field, const QString &caption);
+    void browseForFile(QLineEdit *field, const QString &caption, const QString &filter);
+    void takeDialogResult(QLineEdit *field, const QString &path);
+    void reportStartFailure(QProcess::ProcessError error);
+    void stopConverter(QProcess *process);
+
+    QString fileExtensions;
+    QProcess *converterProcess = nullptr;
+    QString browseDir;
+
+    OutputLines converterOutput;
+    DetailsLog *detailsLog = nullptr;
+};

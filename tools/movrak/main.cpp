@@ -1,0 +1,232 @@
+// A stand-in for the converter that the wizard runs. It takes the converter's command
+// line, checks it, prints its progress as plain text lines on standard output and
+// exits 0 on success, so that the wizard can be run end to end and tested without
+// the real program.
+//
+//   Movrak <project.dpj> <destination folder> <installation folder> -pn <name>
+//          [-mp <message personality>] [-ap <analyser personality>]
+//          [-cp <compiler personality>] [-ext <extensions>]
+//
+// For tests and benchmarks its behaviour can be steered through the environment.
+// These act first, in this order, before the conversion itself:
+//   MOVRAK_ARGS_FILE=path    write the arguments to path, one per line
+//   MOVRAK_STDERR_BYTES=n    write n bytes to standard error
+//   MOVRAK_BYTES=text        write text to standard output; \n, \r, \\ and \xHH escapes
+//   MOVRAK_LINES=n           write n numbered lines of 80 bytes each
+//   MOVRAK_FLUSH=line|end    flush after every line (default) or only at the end
+//   MOVRAK_RATE=n            write at most n lines a second
+//   MOVRAK_GRANDCHILD=s      leave a process behind that holds standard output open
+//                            for s seconds (not on Windows)
+//   MOVRAK_SLEEP_MS=n        sleep n milliseconds
+//   MOVRAK_CRASH=1           die by a signal (abort)
+//   MOVRAK_EXIT_CODE=n       exit with n, skipping the conversion
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char *environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+long long environmentNumber(const char *name, long long fallback)
+{
+    const char *value = environment(name);
+    return value ? std::strtoll(value, nullptr, 10) : fallback;
+}
+
+std::string unescape(const char *text)
+{
+    std::string bytes;
+    for (const char *p = text; *p; ++p) {
+        if (*p != '\\' || !p[1]) {
+            bytes += *p;
+            continue;
+        }
+        switch (*++p) {
+        case 'n':
+            bytes += '\n';
+            break;
+        case 'r':
+            bytes += '\r';
+            break;
+        case 'x':
+            if (p[1] && p[2]) {
+                bytes += static_cast<char>(std::stoi(std::string(p + 1, 2), nullptr, 16));
+                p += 2;
+            }
+            break;
+        default:
+            bytes += *p;
+        }
+    }
+    return bytes;
+}
+
+void writeLines(long long count, bool flushEachLine, long long linesPerSecond)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    char line[128];
+    for (long long i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, "%09lld %-69.69s\n", i + 1,
+                      "converting source files of the project, one line of progress");
+        std::fwrite(line, 1, 80, stdout);
+        if (flushEachLine)
+            std::fflush(stdout);
+        if (linesPerSecond > 0) {
+            const auto due = start + std::chrono::microseconds((i + 1) * 1000000 / linesPerSecond);
+            if (due > Clock::now() + std::chrono::milliseconds(1)) {
+                std::fflush(stdout);
+                std::this_thread::sleep_until(due);
+            }
+        }
+    }
+    std::fflush(stdout);
+}
+
+void leaveGrandchild(long long seconds)
+{
+#ifndef _WIN32
+    if (fork() == 0) {
+        // The grandchild inherits standard output and keeps it open while it sleeps.
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        _exit(0);
+    }
+#else
+    (void)seconds;
+#endif
+}
+
+void runTestSwitches(int argc, char **argv)
+{
+    if (const char *path = environment("MOVRAK_ARGS_FILE")) {
+        std::ofstream file(path, std::ios::binary);
+        for (int i = 1; i < argc; ++i)
+            file << argv[i] << '\n';
+    }
+    if (const long long count = environmentNumber("MOVRAK_STDERR_BYTES", 0); count > 0) {
+        const std::string block(65536, 'e');
+        for (long long left = count; left > 0; left -= static_cast<long long>(block.size()))
+            std::fwrite(block.data(), 1, static_cast<size_t>(std::min<long long>(left, 65536)),
+                        stderr);
+    }
+    if (const char *text = environment("MOVRAK_BYTES")) {
+        const std::string bytes = unescape(text);
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (const long long count = environmentNumber("MOVRAK_LINES", 0); count > 0) {
+        const char *flush = environment("MOVRAK_FLUSH");
+        const bool flushEachLine = !flush || std::string(flush) != "end";
+        if (!flushEachLine)
+            std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+        writeLines(count, flushEachLine, environmentNumber("MOVRAK_RATE", 0));
+    }
+    if (const long long seconds = environmentNumber("MOVRAK_GRANDCHILD", 0); seconds > 0)
+        leaveGrandchild(seconds);
+    if (const long long milliseconds = environmentNumber("MOVRAK_SLEEP_MS", 0); milliseconds > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (environment("MOVRAK_CRASH")) {
+        std::fflush(stdout);
+        std::abort();
+    }
+    if (environment("MOVRAK_EXIT_CODE")) {
+        std::fflush(stdout);
+        std::exit(static_cast<int>(environmentNumber("MOVRAK_EXIT_CODE", 0)));
+    }
+}
+
+int usage(const std::string &problem)
+{
+    std::fprintf(stderr,
+                 "Movrak: %s\n"
+                 "usage: Movrak <project.dpj> <destination folder> <installation folder> "
+                 "-pn <name>\n"
+                 "              [-mp <message personality>] [-ap <analyser personality>]\n"
+                 "              [-cp <compiler personality>] [-ext <extensions>]\n",
+                 problem.c_str());
+    return 2;
+}
+
+void say(const std::string &line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    runTestSwitches(argc, argv);
+
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() < 5)
+        return usage("too few arguments");
+    if (arguments[3] != "-pn")
+        return usage("the fourth argument must be -pn");
+    std::map<std::string, std::string> options;
+    for (size_t i = 5; i < arguments.size(); i += 2) {
+        const std::string &option = arguments[i];
+        if (option != "-mp" && option != "-ap" && option != "-cp" && option != "-ext")
+            return usage("unknown option " + option);
+        if (i + 1 >= arguments.size())
+            return usage("option " + option + " needs a value");
+        if (!options.emplace(option, arguments[i + 1]).second)
+            return usage("option " + option + " given twice");
+    }
+
+    const std::string &project = arguments[0];
+    const std::string &destination = arguments[1];
+    const std::string &installation = arguments[2];
+    const std::string &name = arguments[4];
+    std::error_code error;
+    const auto fail = [](const std::string &message) {
+        say("Error: " + message);
+        return 1;
+    };
+    say("Movrak stand-in converter");
+    say("Reading VisualDSP project " + project);
+    if (!fs::exists(project, error))
+        return fail("project file " + project + " not found");
+    say("Using VisualDSP installation " + installation);
+    if (!fs::is_directory(installation, error))
+        return fail("installation directory " + installation + " not found");
+    if (!fs::is_directory(destination, error))
+        return fail("destination folder " + destination + " not found");
+    if (name.empty())
+        return fail("the project has no name");
+    for (const auto &[option, label] :
+         { std::pair { "-mp", "message personality" }, std::pair { "-ap", "analyser personality" },
+           std::pair { "-cp", "compiler personality" } }) {
+        const auto found = options.find(option);
+        if (found == options.end())
+            continue;
+        if (!fs::exists(found->second, error))
+            return fail(std::string(label) + " " + found->second + " not found");
+        say(std::string("Using ") + label + " " + found->second);
+    }
+    const auto extensions = options.find("-ext");
+    say("Taking over files with the extensions: "
+        + (extensions == options.end() ? std::string("(none)") : extensions->second));
+    say("Creating project " + name + " in " + destination);
+    say("Project " + name + " written.");
+    return 0;
+}
