@@ -87,10 +87,13 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
 
 Tarnwell::~Tarnwell()
 {
-    // Deleting a running QProcess kills it and waits for it, and it may emit finished()
-    // on the way; detach it first so that nothing reaches a wizard half torn down.
+    // A running converter is stopped and reaped before anything else goes. Killing it
+    // emits finished(), so it is detached first: nothing may reach a wizard half torn
+    // down.
     if (converterProcess) {
         converterProcess->disconnect(this);
+        converterProcess->kill();
+        converterProcess->waitForFinished();
         delete converterProcess;
     }
 }

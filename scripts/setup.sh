@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tarnwell needs on Debian (12 or later), if it is
+# missing. Usage: scripts/setup.sh [run|test]
+set -euo pipefail
+
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
+case "${1:-run}" in
+    test) packages+=(clang libclang-rt-dev xvfb xauth desktop-file-utils dpkg-dev file) ;;
+esac
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+        || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
