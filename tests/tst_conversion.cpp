@@ -287,6 +287,57 @@ private slots:
         QVERIFY(!QFile::exists(work->path("settings.txt")));
     }
 
+    void standInConverterEndToEnd()
+    {
+        SearchPath converter(standInConverterDirectory());
+        wizard->cppCheck->setChecked(true);
+        wizard->MsgPersonEdit->setText(work->makeFile("m.p_s"));
+        goToLastPage(*wizard, *work);
+        finishAndWait();
+        const QString log = this->log();
+        QVERIFY2(log.startsWith(firstLine + "Movrak stand-in converter\n"), qPrintable(log));
+        QVERIFY(log.contains("Using message personality " + work->path("m.p_s") + "\n"));
+        QVERIFY(log.contains("Taking over files with the extensions: cpp\n"));
+        QVERIFY(log.endsWith("Project app written.\n" + successLine));
+    }
+
+    void standInConverterChecksItsArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("too few") << QStringList { "a", "b", "c", "-pn" } << 2 << "usage:";
+        QTest::newRow("no -pn") << QStringList { "@/app.dpj", "@", "@", "-x", "n" } << 2
+                                << "usage:";
+        QTest::newRow("unknown option")
+                << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-zz", "v" } << 2 << "usage:";
+        QTest::newRow("option without value")
+                << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-mp" } << 2 << "usage:";
+        QTest::newRow("missing project")
+                << QStringList { "@/none.dpj", "@", "@", "-pn", "n" } << 1 << "Error: project";
+        QTest::newRow("missing personality")
+                << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-cp", "@/none" } << 1
+                << "Error: compiler personality";
+        QTest::newRow("good") << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-ext", "c" } << 0
+                              << "Project n written.";
+    }
+    void standInConverterChecksItsArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        work->makeFile("app.dpj");
+        QProcess converter;
+        converter.start(QDir(standInConverterDirectory()).filePath(converterProgram),
+                        arguments.replaceInStrings("@", work->path()));
+        QVERIFY(converter.waitForFinished());
+        QCOMPARE(converter.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(converter.exitCode(), exitCode);
+        const QString printed
+                = converter.readAllStandardOutput() + converter.readAllStandardError();
+        QVERIFY2(printed.contains(output), qPrintable(printed));
+    }
+
 private:
     QString log() const { return wizard->DetailsText->toPlainText(); }
 
