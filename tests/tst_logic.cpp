@@ -201,12 +201,20 @@ private slots:
         QCOMPARE(back(read.compilerPersonality), fields[3]);
     }
 
+    void settingsFileKeptOnFailure_data()
+    {
+        QTest::addColumn<int>("size");
+        // Small writes wait in a buffer, large ones go straight to the file: both fail.
+        QTest::newRow("small") << 100;
+        QTest::newRow("large") << 100000;
+    }
     void settingsFileKeptOnFailure()
     {
+        QFETCH(int, size);
         WorkingDirectory work;
         const QByteArray old("VDSP Installation Path:\n/old\n\n");
         work.makeFile(QStringLiteral("settings.txt"), old);
-        const QString big = QString(100000, QLatin1Char('x'));
+        const QString text = ::settingsText(QString(size, QLatin1Char('x')), "", "", "");
 #ifndef Q_OS_WIN
         // A file-size limit makes the write fail part way, as a full disk would.
         struct sigaction ignore = {}, previousAction = {};
@@ -215,15 +223,16 @@ private slots:
         rlimit previousLimit;
         getrlimit(RLIMIT_FSIZE, &previousLimit);
         rlimit limit = previousLimit;
-        limit.rlim_cur = 4096;
+        limit.rlim_cur = 16;
         setrlimit(RLIMIT_FSIZE, &limit);
-        const bool written = writeSettingsFile(QStringLiteral("settings.txt"),
-                                               ::settingsText(big, "", "", ""));
+        const bool written = writeSettingsFile(QStringLiteral("settings.txt"), text);
         setrlimit(RLIMIT_FSIZE, &previousLimit);
         sigaction(SIGXFSZ, &previousAction, nullptr);
         QVERIFY(!written);
         QCOMPARE(work.read(QStringLiteral("settings.txt")), old);
         QCOMPARE(QDir(work.path()).entryList(QDir::Files), QStringList { "settings.txt" });
+#else
+        Q_UNUSED(text);
 #endif
         // A directory in the file's place is left alone.
         work.makeDirectory(QStringLiteral("d/settings.txt"));
@@ -268,6 +277,39 @@ private slots:
         QCOMPARE(actual, lines);
         QCOMPARE(output.takeRest(), rest);
         QCOMPARE(output.takeRest(), QString());
+    }
+
+    void longLinesAreCut_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("rest");
+        const QString note = QStringLiteral(" ... (%1 more characters not shown)");
+        QTest::newRow("at the limit")
+                << QByteArrayList { "0123456789\n" } << QStringList { "0123456789" } << QString();
+        QTest::newRow("at the limit, CR LF")
+                << QByteArrayList { "0123456789\r\n" } << QStringList { "0123456789" } << QString();
+        QTest::newRow("one more") << QByteArrayList { "0123456789a\nb\n" }
+                                  << QStringList { "0123456789" + note.arg(1), "b" } << QString();
+        QTest::newRow("one more, CR LF") << QByteArrayList { "0123456789a\r\n" }
+                                         << QStringList { "0123456789" + note.arg(1) } << QString();
+        QTest::newRow("over chunks")
+                << QByteArrayList { "01234", "56789abc", "def", "\r", "\nnext\n" }
+                << QStringList { "0123456789" + note.arg(6), "next" } << QString();
+        QTest::newRow("unfinished") << QByteArrayList { "0123456789", "0123456789" }
+                                    << QStringList {} << "0123456789" + note.arg(10);
+    }
+    void longLinesAreCut()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, rest);
+        OutputLines output(10);
+        QStringList actual;
+        for (const QByteArray &chunk : chunks)
+            actual += output.take(chunk);
+        QCOMPARE(actual, lines);
+        QCOMPARE(output.takeRest(), rest);
     }
 
     void toBackslashes_data()

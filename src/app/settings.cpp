@@ -83,8 +83,12 @@ bool writeSettingsFile(const QString &path, const QString &text)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // Trap: small writes wait in QFileDevice's buffer, and commit() does not notice
+    // when writing that buffer out fails (a full disk): it would then put an empty
+    // file in place of the old one. So the buffer is flushed and checked first.
     const QByteArray bytes = encodeSettings(text);
-    if (file.write(bytes) != bytes.size()) {
+    if (file.write(bytes) != bytes.size() || !file.flush()
+        || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }
