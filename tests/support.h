@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -136,6 +137,16 @@ private:
     QTimer poll;
 };
 
+// Records every message box that shows and closes it, as a user would.
+struct MessageBoxes
+{
+    QStringList seen;
+    WhenShown<QMessageBox> closer { [this](QMessageBox *box) {
+        seen << box->windowTitle() + QLatin1Char('|') + box->text();
+        box->accept();
+    } };
+};
+
 // The wizard's state as the tests look at it.
 inline bool nextEnabled(Tarnwell &wizard)
 {
@@ -162,6 +173,15 @@ inline void goToLastPage(Tarnwell &wizard, const WorkingDirectory &work)
     for (int page = 0; page < 3; ++page)
         pressNext(wizard);
     QCOMPARE(wizard.currentPage(), wizard.Page3);
+}
+
+// Presses Finish and waits for the end of the run, which writes settings.txt.
+inline void finishAndWait(Tarnwell &wizard, const WorkingDirectory &work, int timeoutMs = 20000)
+{
+    QFile::remove(work.path(QStringLiteral("settings.txt")));
+    wizard.button(QWizard::FinishButton)->click();
+    QVERIFY(!wizard.button(QWizard::FinishButton)->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(work.path(QStringLiteral("settings.txt"))), timeoutMs);
 }
 
 inline QCheckBox *extensionCheck(Tarnwell &wizard, const QString &extension)

@@ -3,7 +3,6 @@
 
 #include "support.h"
 
-#include <QMessageBox>
 #include <QProcess>
 
 namespace {
@@ -12,16 +11,6 @@ const QString firstLine = QStringLiteral("Initialising Project Conversion ...\n"
 const QString successLine = QStringLiteral("Project Converted Successfully!");
 const QString startFailure = QStringLiteral(
         "Project Conversion could not be executed: Please ensure Movrak.exe is set on the path.\n");
-
-// Records every message box that shows and closes it, as a user would.
-struct MessageBoxes
-{
-    QStringList seen;
-    WhenShown<QMessageBox> closer { [this](QMessageBox *box) {
-        seen << box->windowTitle() + QLatin1Char('|') + box->text();
-        box->accept();
-    } };
-};
 
 // A fake converter that writes its arguments, separated by NUL bytes, to args.bin in
 // the working directory, then runs `body`.
@@ -186,7 +175,7 @@ private slots:
         SearchPath only(work->path("bin"), SearchPath::Only);
         goToLastPage(*wizard, *work);
         wizard->button(QWizard::FinishButton)->click();
-        QCOMPARE(log(), firstLine + startFailure);
+        QTRY_COMPARE(log(), firstLine + startFailure);
         QVERIFY(!wizard->button(QWizard::FinishButton)->isEnabled());
         QTest::qWait(200);
         QVERIFY(!QFile::exists(work->path("ran")));
@@ -347,14 +336,7 @@ private:
         return processes.isEmpty() ? nullptr : processes.last();
     }
 
-    // Presses Finish and waits for the end of the run, which writes settings.txt.
-    void finishAndWait()
-    {
-        QFile::remove(work->path("settings.txt"));
-        wizard->button(QWizard::FinishButton)->click();
-        QVERIFY(!wizard->button(QWizard::FinishButton)->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(work->path("settings.txt")), 20000);
-    }
+    void finishAndWait() { ::finishAndWait(*wizard, *work); }
 
     QStringList recordedArguments() const
     {

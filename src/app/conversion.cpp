@@ -40,3 +40,10 @@ QStringList converterArguments(const ConversionInputs &inputs)
     addOptional("-ext", inputs.fileExtensions);
     return arguments;
 }
+
+QString withoutLineBreaks(QString text)
+{
+    text.remove(QLatin1Char('\n'));
+    text.remove(QLatin1Char('\r'));
+    return text;
+}

@@ -36,5 +36,8 @@ QString conversionSummary(const ConversionInputs &inputs);
 // the five leading arguments; the optional pairs only when their value is not empty.
 QStringList converterArguments(const ConversionInputs &inputs);
 
+// `text` without its line feeds and carriage returns.
+QString withoutLineBreaks(QString text);
+
 // The converter's program name, looked up on the search path only.
 inline constexpr char converterProgram[] = "Movrak";

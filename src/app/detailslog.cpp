@@ -1,6 +1,8 @@
 #include "detailslog.h"
 
+#include <QElapsedTimer>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -26,41 +28,251 @@ private:
     bool atEnd;
 };
 
+// A carriage return inside a line would start a new paragraph in the document and
+// upset the count of lines per paragraph; it is shown as the line break it stands for.
+QString displayed(QString line)
+{
+    line.replace(QLatin1Char('\r'), QChar::LineSeparator);
+    return line;
+}
+
 } // namespace
 
-DetailsLog::DetailsLog(QTextBrowser *view) : QObject(view), view(view)
+DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
+    : QObject(view), view(view), limits(limits)
 {
     view->setOpenLinks(false);
     view->setOpenExternalLinks(false);
     // A read-only log needs no undo history; keeping one would double its memory.
     view->document()->setUndoRedoEnabled(false);
+    // Most of the time spent laying out text goes into shaping it (kerning, ligatures).
+    // Converter output is Latin-1 text that reads as well without; this makes the log
+    // more than twice as fast.
+    QFont font = view->font();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    view->setFont(font);
+    passTimer.setSingleShot(true);
+    connect(&passTimer, &QTimer::timeout, this, &DetailsLog::insertPass);
 }
 
 void DetailsLog::restart(const QString &firstLine)
 {
+    passTimer.stop();
+    queue.clear();
+    queuedLines = 0;
+    queuedCharacters = 0;
+    afterShown = nullptr;
     view->clear();
-    view->setPlainText(firstLine);
+    replaceText(firstLine);
+}
+
+void DetailsLog::replaceText(const QString &text)
+{
+    paragraphs.clear();
+    shownLines = 0;
+    shownCharacters = 0;
+    droppedLines = 0;
+    hasNotice = false;
+    lastParagraphOpen = false;
+    view->setPlainText(text);
+    // Output goes into the last paragraph, which is empty when `text` ends with a
+    // line feed.
+    firstOutputBlock = view->document()->blockCount() - 1;
 }
 
 void DetailsLog::appendLines(const QStringList &lines)
 {
     if (lines.isEmpty())
         return;
-    FollowEnd follow(view);
-    QTextCursor cursor(view->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
     for (const QString &line : lines) {
-        cursor.insertText(line);
-        cursor.insertBlock();
+        queue.push_back({ line, true });
+        queuedCharacters += line.size() + 1;
     }
-    cursor.endEditBlock();
+    queuedLines += lines.size();
+    dropQueuedOverflow();
+    schedule();
 }
 
 void DetailsLog::appendText(const QString &text)
 {
-    FollowEnd follow(view);
-    QTextCursor cursor(view->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    queue.push_back({ text, false });
+    schedule();
+}
+
+void DetailsLog::whenShown(std::function<void()> action)
+{
+    if (queue.empty())
+        action();
+    else
+        afterShown = std::move(action);
+}
+
+void DetailsLog::schedule()
+{
+    // A few lines at a time (a converter that trickles) are gathered for a moment, so
+    // that they make fewer, fuller paragraphs and fewer repaints; a paragraph's worth,
+    // or the end of the run, goes out once the events waiting now are handled.
+    const bool full = queuedLines >= linesPerParagraph || !queue.back().isLine;
+    if (full && passTimer.isActive() && passTimer.interval() > 0)
+        passTimer.stop();
+    if (!passTimer.isActive())
+        passTimer.start(full ? 0 : gatherMs);
+}
+
+void DetailsLog::insertPass()
+{
+    QElapsedTimer clock;
+    clock.start();
+    {
+        FollowEnd follow(view);
+        QTextCursor cursor(view->document());
+        cursor.movePosition(QTextCursor::End);
+        // Dropping old lines costs tens of milliseconds, whatever the size of the batch
+        // (Qt moves every paragraph after them), so it gets a pass of its own.
+        if (dropDue()) {
+            dropOldest(shownLines - limits.lines * 3 / 4,
+                       shownCharacters - limits.characters * 3 / 4);
+        } else {
+            while (!queue.empty() && clock.elapsed() < passBudgetMs && !dropDue())
+                insertNext(cursor);
+        }
+    }
+    if (!queue.empty()) {
+        schedule();
+    } else if (afterShown) {
+        // The action may queue more or restart the log: take it out first.
+        const auto action = std::move(afterShown);
+        afterShown = nullptr;
+        action();
+    }
+}
+
+bool DetailsLog::dropDue() const
+{
+    // Old lines go when the next paragraph could pass a limit; up to the limits,
+    // nothing is dropped.
+    if (queue.empty() || !queue.front().isLine)
+        return false;
+    const qint64 nextLines = std::min<qint64>(queuedLines, linesPerParagraph);
+    const qint64 nextCharacters = std::min<qint64>(
+            queuedCharacters,
+            std::max<qint64>(charactersPerParagraph, queue.front().text.size() + 1));
+    return shownLines + nextLines > limits.lines
+            || shownCharacters + nextCharacters > limits.characters;
+}
+
+void DetailsLog::insertNext(QTextCursor &cursor)
+{
+    if (!queue.front().isLine) {
+        cursor.insertText(queue.front().text);
+        queue.pop_front();
+        lastParagraphOpen = false;
+        return;
+    }
+    // Lines fill up the last paragraph before they start a new one, so that a slow
+    // converter does not leave a paragraph per line behind. A line always fits into a
+    // new paragraph.
+    bool extend = lastParagraphOpen && !paragraphs.empty()
+            && paragraphs.back().lines < linesPerParagraph
+            && paragraphs.back().characters + queue.front().text.size() + 1
+                    <= charactersPerParagraph;
+    qint64 lines = extend ? paragraphs.back().lines : 0;
+    qint64 characters = extend ? paragraphs.back().characters : 0;
+    QString text;
+    while (!queue.empty() && queue.front().isLine && lines < linesPerParagraph) {
+        const qsizetype length = queue.front().text.size();
+        if (lines > 0 && characters + length + 1 > charactersPerParagraph)
+            break;
+        if (lines > 0)
+            text += QChar::LineSeparator;
+        text += displayed(std::move(queue.front().text));
+        queue.pop_front();
+        queuedLines -= 1;
+        queuedCharacters -= length + 1;
+        characters += length + (lines > 0 ? 1 : 0);
+        ++lines;
+    }
+    // The document ends in an empty paragraph; the last paragraph of lines is the one
+    // before it. Each insertion is one edit, so the paragraph is laid out once.
+    const qint64 addedLines = lines - (extend ? paragraphs.back().lines : 0);
+    const qint64 addedCharacters = characters - (extend ? paragraphs.back().characters : 0);
+    if (extend) {
+        cursor.movePosition(QTextCursor::PreviousCharacter);
+        cursor.insertText(text);
+        cursor.movePosition(QTextCursor::End);
+        paragraphs.back() = { lines, characters };
+    } else {
+        if (cursor.block().length() > 1)
+            cursor.insertBlock();
+        cursor.insertText(text + QChar::ParagraphSeparator);
+        paragraphs.push_back({ lines, characters });
+    }
+    lastParagraphOpen = true;
+    shownLines += addedLines;
+    shownCharacters += addedCharacters;
+}
+
+void DetailsLog::dropOldest(qint64 lines, qint64 characters)
+{
+    int count = 0;
+    qint64 removedLines = 0;
+    qint64 removedCharacters = 0;
+    // At least one paragraph goes, so that every drop makes room.
+    while ((removedLines < lines || removedCharacters < characters || count == 0)
+           && !paragraphs.empty()) {
+        removedLines += paragraphs.front().lines;
+        removedCharacters += paragraphs.front().characters;
+        paragraphs.pop_front();
+        ++count;
+    }
+    shownLines -= removedLines;
+    shownCharacters -= removedCharacters;
+    droppedLines += removedLines;
+    if (paragraphs.empty())
+        lastParagraphOpen = false;
+
+    // One edit for the removal and the notice: Qt then moves the paragraphs after
+    // them only once.
+    QTextDocument *document = view->document();
+    QTextCursor edit(document);
+    edit.beginEditBlock();
+    const int first = firstOutputBlock + (hasNotice ? 1 : 0);
+    edit.setPosition(document->findBlockByNumber(first).position());
+    edit.setPosition(document->findBlockByNumber(first + count).position(),
+                     QTextCursor::KeepAnchor);
+    edit.removeSelectedText();
+    writeNotice(edit);
+    edit.endEditBlock();
+}
+
+void DetailsLog::dropQueuedOverflow()
+{
+    if (queuedLines <= limits.lines && queuedCharacters <= limits.characters)
+        return;
+    // What is queued would push out everything shown so far: that goes at once, and
+    // so do the oldest queued lines, which would never be seen.
+    if (!paragraphs.empty())
+        dropOldest(shownLines, shownCharacters);
+    while ((queuedLines > limits.lines * 3 / 4 || queuedCharacters > limits.characters * 3 / 4)
+           && !queue.empty() && queue.front().isLine) {
+        queuedCharacters -= queue.front().text.size() + 1;
+        queue.pop_front();
+        --queuedLines;
+        ++droppedLines;
+    }
+    QTextCursor edit(view->document());
+    writeNotice(edit);
+}
+
+void DetailsLog::writeNotice(QTextCursor &cursor)
+{
+    // The notice has a paragraph of its own in front of the first line of output.
+    cursor.setPosition(view->document()->findBlockByNumber(firstOutputBlock).position());
+    if (!hasNotice) {
+        cursor.insertBlock();
+        cursor.movePosition(QTextCursor::PreviousBlock);
+        hasNotice = true;
+    }
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.insertText(tr("... %1 earlier lines not shown ...").arg(droppedLines));
 }

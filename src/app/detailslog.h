@@ -2,27 +2,106 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
 
 class QTextBrowser;
+class QTextCursor;
 
-// The details log of a conversion run, shown in the wizard's text browser. It adds
-// text only as plain text: converter output is never read as markup.
+// The details log of a conversion run, shown in the wizard's text browser.
+//
+// A converter can write millions of lines, and laying out text is by far the most
+// expensive part of showing them. So the log
+//  - adds text only as plain text (converter output is never read as markup);
+//  - queues what arrives and adds it in passes of a few milliseconds, so the window
+//    keeps answering however fast the converter writes;
+//  - groups lines into paragraphs of up to linesPerParagraph lines (joined by line
+//    separators), which halves the memory per line;
+//  - keeps at most lineLimit of the converter's lines, and at most characterLimit
+//    characters of them: past that the oldest are dropped in large batches, and one
+//    line in their place says how many. Qt's text layout stops making progress in a
+//    document taller than 8,388,607 pixels (about 600,000 lines); the limits keep the
+//    log well below that, and its memory bounded.
 class DetailsLog : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit DetailsLog(QTextBrowser *view);
+    struct Limits
+    {
+        qint64 lines = 200000;
+        qint64 characters = 200000 * 80;
+    };
 
-    // Replaces whatever the view shows with `firstLine`, which ends with a line feed.
+    static constexpr int linesPerParagraph = 32;
+    // A paragraph takes no more lines once it holds this many characters.
+    static constexpr int charactersPerParagraph = 4096;
+    // Longest stretch of one pass of adding text, in milliseconds.
+    static constexpr int passBudgetMs = 8;
+    // How long a trickle of output is gathered before it is shown, in milliseconds.
+    static constexpr int gatherMs = 25;
+
+    explicit DetailsLog(QTextBrowser *view) : DetailsLog(view, Limits()) { }
+    DetailsLog(QTextBrowser *view, Limits limits);
+
+    // Replaces whatever the view shows with `firstLine` (which ends with a line feed)
+    // and forgets everything still queued, a pending whenShown() action included.
     void restart(const QString &firstLine);
 
-    // Adds complete lines, each followed by a line break.
+    // Shows `text` (which ends with a line feed) in place of what the view shows;
+    // output still queued follows it.
+    void replaceText(const QString &text);
+
+    // Queues complete lines of converter output.
     void appendLines(const QStringList &lines);
 
-    // Adds `text` as it stands (a line feed in it breaks the line).
+    // Queues `text`, to be added as it stands after everything queued before it.
     void appendText(const QString &text);
 
+    // Calls `action` once everything queued so far is in the view (at once if it is).
+    void whenShown(std::function<void()> action);
+
+    bool isIdle() const { return queue.empty(); }
+
 private:
+    struct Entry
+    {
+        QString text;
+        bool isLine;
+    };
+    struct Paragraph
+    {
+        qint64 lines;
+        qint64 characters;
+    };
+
+    void schedule();
+    void insertPass();
+    bool dropDue() const;
+    void insertNext(QTextCursor &cursor);
+    void dropOldest(qint64 lines, qint64 characters);
+    void dropQueuedOverflow();
+    void writeNotice(QTextCursor &cursor);
+
     QTextBrowser *view;
+    const Limits limits;
+    QTimer passTimer;
+    std::function<void()> afterShown;
+
+    std::deque<Entry> queue;
+    qint64 queuedLines = 0;
+    qint64 queuedCharacters = 0;
+
+    // The paragraphs of converter lines in the view, oldest first.
+    std::deque<Paragraph> paragraphs;
+    qint64 shownLines = 0;
+    qint64 shownCharacters = 0;
+    qint64 droppedLines = 0;
+    // The paragraph where output begins (where the notice of dropped lines stands).
+    int firstOutputBlock = 0;
+    bool hasNotice = false;
+    // Whether the last paragraph of lines is the last in the view and may grow.
+    bool lastParagraphOpen = false;
 };

@@ -1,39 +1,57 @@
 #include "outputlines.h"
 
-namespace {
-
-QString lineText(const char *begin, const char *end)
-{
-    if (end != begin && end[-1] == '\r')
-        --end;
-    return QString::fromLatin1(begin, end - begin);
-}
-
-} // namespace
+#include <cstring>
 
 QStringList OutputLines::take(const QByteArray &chunk)
 {
     QStringList lines;
-    const char *const data = chunk.constData();
-    const char *const end = data + chunk.size();
-    const char *lineStart = data;
-    for (const char *lf; (lf = static_cast<const char *>(memchr(lineStart, '\n', end - lineStart)));
-         lineStart = lf + 1) {
-        if (!tail.isEmpty()) {
-            tail.append(lineStart, lf - lineStart);
-            lines << lineText(tail.constData(), tail.constData() + tail.size());
-            tail.clear();
+    const char *const end = chunk.constData() + chunk.size();
+    const char *lineStart = chunk.constData();
+    while (const void *found = std::memchr(lineStart, '\n', end - lineStart)) {
+        const char *lineEnd = static_cast<const char *>(found);
+        const char *textEnd = lineEnd != lineStart && lineEnd[-1] == '\r' ? lineEnd - 1 : lineEnd;
+        if (tail.isEmpty() && leftOut == 0 && textEnd - lineStart <= maxLineLength) {
+            // The common case: a whole line within this chunk.
+            lines << QString::fromLatin1(lineStart, textEnd - lineStart);
         } else {
-            lines << lineText(lineStart, lf);
+            keep(lineStart, lineEnd);
+            lines << finishLine(true);
         }
+        lineStart = lineEnd + 1;
     }
-    tail.append(lineStart, end - lineStart);
+    keep(lineStart, end);
     return lines;
 }
 
 QString OutputLines::takeRest()
 {
-    QString rest = QString::fromLatin1(tail);
+    // At the end of the output a carriage return ends no line: it stays.
+    return tail.isEmpty() && leftOut == 0 ? QString() : finishLine(false);
+}
+
+void OutputLines::keep(const char *begin, const char *end)
+{
+    // Room for one character more than shown, which may be the CR of a CR LF.
+    const qsizetype room = std::max<qsizetype>(maxLineLength + 1 - tail.size(), 0);
+    const qsizetype length = end - begin;
+    if (length <= room) {
+        tail.append(begin, length);
+        return;
+    }
+    tail.append(begin, room);
+    leftOut += length - room;
+    leftOutEndsInCarriageReturn = end[-1] == '\r';
+}
+
+QString OutputLines::finishLine(bool endedByLineFeed)
+{
+    const bool carriageReturn
+            = endedByLineFeed && (leftOut > 0 ? leftOutEndsInCarriageReturn : tail.endsWith('\r'));
+    const qint64 length = tail.size() + leftOut - (carriageReturn ? 1 : 0);
+    QString line = QString::fromLatin1(tail.constData(), std::min<qint64>(length, maxLineLength));
+    if (length > maxLineLength)
+        line += QStringLiteral(" ... (%1 more characters not shown)").arg(length - maxLineLength);
     tail.clear();
-    return rest;
+    leftOut = 0;
+    return line;
 }

@@ -6,18 +6,33 @@
 // Cuts the converter's standard output into lines. Output arrives in chunks that
 // need not end at a line break: the unfinished tail of a chunk waits for the rest of
 // its line. LF ends a line, and so does CR LF (a converter on Windows writes it).
-// Bytes are read as Latin-1, one character each, so nothing is lost or reinterpreted.
+// Bytes are read as Latin-1, one character each, so nothing is reinterpreted.
+//
+// A line longer than maxLineLength characters is cut there and ends in a note of how
+// many characters were left out: Qt takes time that grows with the square of the
+// length to lay out an unbroken run of text (a second for 100,000 characters), and a
+// converter that never ends its line must not fill the memory.
 class OutputLines
 {
 public:
+    static constexpr qsizetype defaultMaxLineLength = 10000;
+
+    explicit OutputLines(qsizetype maxLineLength = defaultMaxLineLength)
+        : maxLineLength(maxLineLength)
+    { }
+
     // The lines that `chunk` completes, in order, without their line ends.
     QStringList take(const QByteArray &chunk);
 
     // The unfinished last line, once the output has ended; empty if there is none.
     QString takeRest();
 
-    qsizetype pendingSize() const { return tail.size(); }
-
 private:
+    void keep(const char *begin, const char *end);
+    QString finishLine(bool endedByLineFeed);
+
+    qsizetype maxLineLength;
     QByteArray tail;
+    qint64 leftOut = 0;
+    bool leftOutEndsInCarriageReturn = false;
 };

@@ -47,6 +47,15 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
     // QWizard shows one only with HaveHelpButton, which stays unset.
     Page3->setComplete(false);
 
+    // A field is one line: a line break pasted into it (a path copied with its line
+    // end) would split the entry in settings.txt and shift the entries after it.
+    for (QLineEdit *field : findChildren<QLineEdit *>()) {
+        connect(field, &QLineEdit::textChanged, field, [field](const QString &text) {
+            if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+                field->setText(withoutLineBreaks(text));
+        });
+    }
+
     connect(VDSPInstallDirEdit, &QLineEdit::textChanged, this,
             &Tarnwell::Page0LineEdit_textchanged);
     connect(VDSPInstallBrowseBtn, &QPushButton::clicked, this,
@@ -167,7 +176,7 @@ void Tarnwell::leavePage2()
                                          hCheck->isChecked(), hhCheck->isChecked(),
                                          hppCheck->isChecked(), hxxCheck->isChecked() },
                                        CustExtEdit->text());
-    DetailsText->setPlainText(conversionSummary(currentInputs()));
+    detailsLog->replaceText(conversionSummary(currentInputs()));
     Page3->setComplete(true);
 }
 
@@ -326,17 +335,21 @@ void Tarnwell::processExit()
     if (!lastLine.isEmpty())
         detailsLog->appendLines({ lastLine });
 
-    if (converterProcess->exitStatus() == QProcess::NormalExit) {
-        if (converterProcess->exitCode() == 0) {
-            detailsLog->appendText(tr("Project Converted Successfully!"));
+    const bool succeeded = converterProcess->exitStatus() == QProcess::NormalExit
+            && converterProcess->exitCode() == 0;
+    if (succeeded)
+        detailsLog->appendText(tr("Project Converted Successfully!"));
+    // The outcome is reported once the log shows all of the converter's output.
+    const bool failed = converterProcess->exitStatus() == QProcess::NormalExit && !succeeded;
+    detailsLog->whenShown([this, succeeded, failed] {
+        if (succeeded)
             setButtonText(CancelButton, tr("Close"));
-        } else {
+        else if (failed)
             QMessageBox::about(nullptr, tr("Tarnwell"),
                                tr("Project Conversion Failed!\nPlease check the details log "
                                   "and try again."));
-        }
-    }
-    saveSettings();
+        saveSettings();
+    });
 }
 
 void Tarnwell::stopConverter(QProcess *process)

@@ -1,0 +1,174 @@
+// The details log: order, paragraphs, the limits and their notice, and the callbacks
+// that report the end of a run.
+
+#include "app/detailslog.h"
+
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+
+namespace {
+
+const QString firstLine = QStringLiteral("Initialising Project Conversion ...\n");
+
+QStringList numbered(int from, int to, int width = 0)
+{
+    QStringList lines;
+    for (int i = from; i <= to; ++i)
+        lines << QStringLiteral("line %1").arg(i).leftJustified(width, QLatin1Char('.'));
+    return lines;
+}
+
+} // namespace
+
+class DetailsLogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        view = std::make_unique<QTextBrowser>();
+        view->resize(505, 340);
+        view->show();
+    }
+    void cleanup() { view.reset(); }
+
+    void linesInOrderThenTheOutcome()
+    {
+        DetailsLog log(view.get());
+        log.restart(firstLine);
+        log.appendLines(numbered(1, 100));
+        log.appendLines({ "", "<b>not bold</b>", "a\rb" });
+        log.appendText(QStringLiteral("done"));
+        bool shown = false;
+        log.whenShown([&shown] { shown = true; });
+        QVERIFY(!shown);
+        QTRY_VERIFY(shown);
+        QCOMPARE(view->toPlainText(),
+                 firstLine + numbered(1, 100).join('\n') + "\n\n<b>not bold</b>\na\nb\ndone");
+        QVERIFY(log.isIdle());
+        // Lines share paragraphs: the first line, four paragraphs, the outcome.
+        QVERIFY(view->document()->blockCount() <= 7);
+    }
+
+    void aTrickleFillsParagraphs()
+    {
+        DetailsLog log(view.get());
+        log.restart(firstLine);
+        for (int i = 1; i <= 40; ++i) {
+            log.appendLines({ QStringLiteral("line %1").arg(i) });
+            QTRY_VERIFY(log.isIdle());
+        }
+        QCOMPARE(view->toPlainText(), firstLine + numbered(1, 40).join('\n') + '\n');
+        QVERIFY2(view->document()->blockCount() <= 4,
+                 qPrintable(QString::number(view->document()->blockCount())));
+    }
+
+    void limits_data()
+    {
+        QTest::addColumn<qint64>("lineLimit");
+        QTest::addColumn<qint64>("characterLimit");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<int>("width");
+        QTest::newRow("lines, in small chunks")
+                << qint64(1000) << qint64(1 << 30) << 5000 << 50 << 0;
+        QTest::newRow("lines, all at once")
+                << qint64(1000) << qint64(1 << 30) << 20000 << 20000 << 0;
+        QTest::newRow("characters") << qint64(1 << 30) << qint64(50000) << 3000 << 100 << 200;
+        QTest::newRow("at the line limit") << qint64(1000) << qint64(1 << 30) << 1000 << 10 << 0;
+        QTest::newRow("one past the line limit")
+                << qint64(1000) << qint64(1 << 30) << 1001 << 7 << 0;
+    }
+    void limits()
+    {
+        QFETCH(qint64, lineLimit);
+        QFETCH(qint64, characterLimit);
+        QFETCH(int, total);
+        QFETCH(int, chunk);
+        QFETCH(int, width);
+        DetailsLog log(view.get(), { lineLimit, characterLimit });
+        log.restart(firstLine);
+        for (int from = 1; from <= total; from += chunk) {
+            log.appendLines(numbered(from, std::min(total, from + chunk - 1), width));
+            QCoreApplication::processEvents();
+        }
+        log.appendText(QStringLiteral("done"));
+        QTRY_VERIFY(log.isIdle());
+
+        QStringList rows = view->toPlainText().split('\n');
+        QCOMPARE(rows.takeFirst(), firstLine.chopped(1));
+        QCOMPARE(rows.takeLast(), QStringLiteral("done"));
+        int dropped = 0;
+        if (rows.first().startsWith(QLatin1String("... "))) {
+            const QString notice = rows.takeFirst();
+            dropped = notice.section(' ', 1, 1).toInt();
+            QCOMPARE(notice, QStringLiteral("... %1 earlier lines not shown ...").arg(dropped));
+        }
+        QVERIFY(rows.size() <= lineLimit);
+        QVERIFY(rows.join('\n').size() <= characterLimit);
+        // Exactly the newest lines, in order, and nothing lost below the limits.
+        QCOMPARE(rows, numbered(dropped + 1, total, width));
+        if (total <= lineLimit && total * (width + 10) < characterLimit)
+            QCOMPARE(dropped, 0);
+        else
+            QVERIFY(dropped > 0);
+    }
+
+    void restartForgetsTheEarlierRun()
+    {
+        DetailsLog log(view.get());
+        log.restart(firstLine);
+        log.appendLines(numbered(1, 5000));
+        bool earlierActionRan = false;
+        log.whenShown([&earlierActionRan] { earlierActionRan = true; });
+        log.restart(firstLine);
+        log.appendLines({ QStringLiteral("new") });
+        bool shown = false;
+        log.whenShown([&shown] { shown = true; });
+        QTRY_VERIFY(shown);
+        QTest::qWait(50);
+        QVERIFY(!earlierActionRan);
+        QCOMPARE(view->toPlainText(), firstLine + "new\n");
+    }
+
+    void replacedTextIsFollowedByQueuedOutput()
+    {
+        DetailsLog log(view.get(), { 100, 1 << 30 });
+        log.restart(firstLine);
+        log.appendLines(numbered(1, 50));
+        QTRY_VERIFY(log.isIdle());
+        log.replaceText(QStringLiteral("Summary\n"));
+        log.appendLines(numbered(51, 300));
+        QTRY_VERIFY(log.isIdle());
+        QStringList rows = view->toPlainText().split('\n');
+        QCOMPARE(rows.takeFirst(), QStringLiteral("Summary"));
+        QVERIFY(rows.takeFirst().startsWith(QLatin1String("... ")));
+        QCOMPARE(rows.takeLast(), QString());
+        QCOMPARE(rows.last(), QStringLiteral("line 300"));
+    }
+
+    void followsTheEndUnlessScrolledAway()
+    {
+        DetailsLog log(view.get());
+        log.restart(firstLine);
+        log.appendLines(numbered(1, 500));
+        QTRY_VERIFY(log.isIdle());
+        QScrollBar *bar = view->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(0);
+        log.appendLines(numbered(501, 1000));
+        QTRY_VERIFY(log.isIdle());
+        QCOMPARE(bar->value(), 0);
+    }
+
+private:
+    std::unique_ptr<QTextBrowser> view;
+};
+
+QTEST_MAIN(DetailsLogTest)
+#include "tst_detailslog.moc"
