@@ -12,11 +12,12 @@
 //   MOVRAK_ARGS_FILE=path    write the arguments to path, one per line
 //   MOVRAK_STDERR_BYTES=n    write n bytes to standard error
 //   MOVRAK_BYTES=text        write text to standard output; \n, \r, \\ and \xHH escapes
+//   MOVRAK_LONG_LINE=n       write one line of n bytes (no blanks, no line break)
 //   MOVRAK_LINES=n           write n numbered lines of 80 bytes each
 //   MOVRAK_FLUSH=line|end    flush after every line (default) or only at the end
 //   MOVRAK_RATE=n            write at most n lines a second
 //   MOVRAK_GRANDCHILD=s      leave a process behind that holds standard output open
-//                            for s seconds (not on Windows)
+//                            for s seconds, and print "grandchild <pid>" (not on Windows)
 //   MOVRAK_SLEEP_MS=n        sleep n milliseconds
 //   MOVRAK_CRASH=1           die by a signal (abort)
 //   MOVRAK_EXIT_CODE=n       exit with n, skipping the conversion
@@ -104,11 +105,15 @@ void writeLines(long long count, bool flushEachLine, long long linesPerSecond)
 void leaveGrandchild(long long seconds)
 {
 #ifndef _WIN32
-    if (fork() == 0) {
+    std::fflush(stdout);
+    const pid_t grandchild = fork();
+    if (grandchild == 0) {
         // The grandchild inherits standard output and keeps it open while it sleeps.
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         _exit(0);
     }
+    std::printf("grandchild %d\n", static_cast<int>(grandchild));
+    std::fflush(stdout);
 #else
     (void)seconds;
 #endif
@@ -130,6 +135,13 @@ void runTestSwitches(int argc, char **argv)
     if (const char *text = environment("MOVRAK_BYTES")) {
         const std::string bytes = unescape(text);
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (const long long count = environmentNumber("MOVRAK_LONG_LINE", 0); count > 0) {
+        const std::string block(65536, 'x');
+        for (long long left = count; left > 0; left -= static_cast<long long>(block.size()))
+            std::fwrite(block.data(), 1, static_cast<size_t>(std::min<long long>(left, 65536)),
+                        stdout);
         std::fflush(stdout);
     }
     if (const long long count = environmentNumber("MOVRAK_LINES", 0); count > 0) {
