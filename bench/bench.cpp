@@ -1,0 +1,445 @@
+// Streaming benchmark for the details log, and a start-up benchmark.
+//
+//   tarnwell_bench run [--repeat R] [--sizes 10000,100000,1000000] [--modes buffered,line,trickle]
+//   tarnwell_bench case <wizard|plaintext|process> <lines> <buffered|line|trickle>
+//   tarnwell_bench startup <wizard|bare>
+//
+// `run` starts one process per case (so that peak memory is that case's own), repeats
+// each case R times and prints the medians as a table, with the ratios of the wizard
+// to a QPlainTextEdit fed the same output. `case` runs one case and prints one line of
+// results. The converter is the stand-in built with the project, told through its
+// environment to write N numbered lines of 80 bytes.
+
+#include "app/tarnwell.h"
+#include "form/tarnwellpage.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <optional>
+
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int tickMs = 10;
+const QString successLine = QStringLiteral("Project Converted Successfully!");
+
+struct Result
+{
+    double seconds = 0;       // from Finish (or start) to the last line shown
+    double maxStallMs = 0;    // longest lateness of a 10 ms timer
+    double p99StallMs = 0;    // its 99th percentile
+    double peakMegabytes = 0; // peak resident memory of the process
+    double cpuSeconds = 0;    // CPU time of the GUI process during the run
+    double resizeMs = 0;      // longest stall while the window is resized afterwards
+    bool linesInOrder = false;
+};
+
+// Measures how late a 10 ms timer fires: how long the event loop was kept from it.
+class StallMeter : public QObject
+{
+public:
+    StallMeter()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, this, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            lateness.push_back(std::max<double>(0, (now - last) / 1e6 - tickMs));
+            last = now;
+            if (onTick)
+                onTick();
+        });
+    }
+    void start()
+    {
+        clock.start();
+        last = 0;
+        lateness.clear();
+        timer.start(tickMs);
+    }
+    void stop() { timer.stop(); }
+    double maximum() const
+    {
+        return lateness.empty() ? 0 : *std::max_element(lateness.begin(), lateness.end());
+    }
+    double percentile99() const
+    {
+        if (lateness.empty())
+            return 0;
+        std::vector<double> sorted = lateness;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[std::min(sorted.size() - 1, size_t(sorted.size() * 0.99))];
+    }
+
+    std::function<void()> onTick;
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    std::vector<double> lateness;
+};
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double peakMegabytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+QString converterPath()
+{
+    return QDir(QStringLiteral(TARNWELL_CONVERTER_DIR)).filePath(QStringLiteral("Movrak"));
+}
+
+void setConverterEnvironment(qint64 lines, const QString &mode)
+{
+    qputenv("MOVRAK_LINES", QByteArray::number(lines));
+    qputenv("MOVRAK_FLUSH", mode == QLatin1String("buffered") ? "end" : "line");
+    qputenv("MOVRAK_RATE", mode == QLatin1String("trickle") ? "20000" : "0");
+    qputenv("MOVRAK_EXIT_CODE", "0");
+}
+
+// The line the stand-in writes as its n-th (1-based), without its line feed.
+bool isLine(QStringView text, qint64 n)
+{
+    return text.size() == 79 && text.left(9).toLongLong() == n && text.at(9) == QLatin1Char(' ');
+}
+
+// Checks that the log holds the first line, then the converter's lines in order (the
+// newest ones, after a notice if older ones were dropped), then the outcome.
+bool wizardLogInOrder(const QString &log, qint64 lines)
+{
+    const QList<QStringView> rows = QStringView(log).split(QLatin1Char('\n'));
+    if (rows.size() < 2 || rows.first() != QLatin1String("Initialising Project Conversion ...")
+        || rows.last() != successLine)
+        return false;
+    qsizetype first = 1;
+    qint64 expected = 1;
+    if (rows.size() - 2 < lines) {
+        // "... N earlier lines not shown ..."
+        const QStringView notice = rows.at(1);
+        if (!notice.startsWith(QLatin1String("... ")))
+            return false;
+        expected = notice.mid(4).split(QLatin1Char(' ')).first().toLongLong() + 1;
+        first = 2;
+    }
+    for (qsizetype i = first; i < rows.size() - 1; ++i, ++expected)
+        if (!isLine(rows.at(i), expected))
+            return false;
+    return expected == lines + 1;
+}
+
+Result runWizard(qint64 lines, const QString &mode)
+{
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+    QDir().mkpath(QStringLiteral("vdsp"));
+    QDir().mkpath(QStringLiteral("out"));
+    QFile(QStringLiteral("app.dpj")).open(QIODevice::WriteOnly);
+    qputenv("PATH", QFile::encodeName(QFileInfo(converterPath()).path()) + ':' + qgetenv("PATH"));
+    setConverterEnvironment(lines, mode);
+
+    Tarnwell wizard;
+    wizard.show();
+    wizard.VDSPProjectEdit->setText(work.filePath(QStringLiteral("app.dpj")));
+    wizard.VDSPInstallDirEdit->setText(work.filePath(QStringLiteral("vdsp")));
+    wizard.NorvikProjectEdit->setText(work.filePath(QStringLiteral("out")));
+    wizard.NorvikNameEdit->setText(QStringLiteral("bench"));
+    for (int i = 0; i < 3; ++i)
+        wizard.button(QWizard::NextButton)->click();
+    QApplication::processEvents();
+
+    Result result;
+    StallMeter meter;
+    QElapsedTimer clock;
+    QEventLoop loop;
+    meter.onTick = [&] {
+        if (wizard.button(QWizard::CancelButton)->text() == QLatin1String("Close"))
+            loop.quit();
+    };
+    const double cpuBefore = cpuSeconds();
+    meter.start();
+    clock.start();
+    wizard.button(QWizard::FinishButton)->click();
+    loop.exec();
+    result.seconds = clock.nsecsElapsed() / 1e9;
+    result.cpuSeconds = cpuSeconds() - cpuBefore;
+    result.maxStallMs = meter.maximum();
+    result.p99StallMs = meter.percentile99();
+
+    // Resizing the window after a large run must not freeze it.
+    meter.start();
+    for (const QSize size : { QSize(900, 700), QSize(600, 500), wizard.size() }) {
+        wizard.resize(size);
+        QTest::qWait(50);
+    }
+    result.resizeMs = meter.maximum();
+    meter.stop();
+
+    result.linesInOrder = wizardLogInOrder(wizard.DetailsText->toPlainText(), lines);
+    result.peakMegabytes = peakMegabytes();
+    return result;
+}
+
+Result runBaseline(const QString &subject, qint64 lines, const QString &mode)
+{
+    setConverterEnvironment(lines, mode);
+    std::optional<QPlainTextEdit> edit;
+    if (subject == QLatin1String("plaintext")) {
+        edit.emplace();
+        edit->setReadOnly(true);
+        edit->resize(505, 340);
+        edit->show();
+    }
+    QProcess process;
+    process.setStandardErrorFile(QProcess::nullDevice());
+    qint64 lineFeeds = 0;
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, [&] {
+        const QByteArray chunk = process.readAllStandardOutput();
+        lineFeeds += chunk.count('\n');
+        if (edit)
+            edit->appendPlainText(QString::fromLatin1(chunk));
+    });
+    Result result;
+    StallMeter meter;
+    QElapsedTimer clock;
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    const double cpuBefore = cpuSeconds();
+    meter.start();
+    clock.start();
+    process.start(converterPath(), { "a", "b", "c", "-pn", "d" });
+    loop.exec();
+    result.seconds = clock.nsecsElapsed() / 1e9;
+    result.cpuSeconds = cpuSeconds() - cpuBefore;
+    result.maxStallMs = meter.maximum();
+    result.p99StallMs = meter.percentile99();
+    meter.stop();
+    result.linesInOrder = lineFeeds == lines;
+    if (edit) {
+        const QString text = edit->toPlainText();
+        result.linesInOrder = result.linesInOrder && isLine(QStringView(text).left(79), 1);
+    }
+    result.peakMegabytes = peakMegabytes();
+    return result;
+}
+
+int runCase(const QStringList &arguments)
+{
+    const QString subject = arguments.value(0);
+    const qint64 lines = arguments.value(1).toLongLong();
+    const QString mode = arguments.value(2);
+    const Result r = subject == QLatin1String("wizard") ? runWizard(lines, mode)
+                                                        : runBaseline(subject, lines, mode);
+    std::printf("%.4f %.2f %.2f %.1f %.3f %.2f %d\n", r.seconds, r.maxStallMs, r.p99StallMs,
+                r.peakMegabytes, r.cpuSeconds, r.resizeMs, r.linesInOrder ? 1 : 0);
+    return 0;
+}
+
+// Start-up: prints "ready" once the window has been painted and the event loop has
+// run dry; the parent measures from its start() to that line.
+int runStartup(const QString &subject)
+{
+    std::unique_ptr<QWidget> window;
+    if (subject == QLatin1String("wizard"))
+        window = std::make_unique<Tarnwell>();
+    else
+        window = std::make_unique<QWidget>();
+    struct PaintWatcher : QObject
+    {
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && !painted) {
+                painted = true;
+                QTimer::singleShot(0, [] {
+                    std::puts("ready");
+                    std::fflush(stdout);
+                    QCoreApplication::quit();
+                });
+            }
+            return false;
+        }
+        bool painted = false;
+    } watcher;
+    window->installEventFilter(&watcher);
+    window->show();
+    return QApplication::exec();
+}
+
+// --- the orchestrator ------------------------------------------------------------------
+
+struct Summary
+{
+    std::map<QString, std::vector<double>> values;
+    bool allInOrder = true;
+};
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+std::optional<Result> spawnCase(const QString &subject, qint64 lines, const QString &mode)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                { "case", subject, QString::number(lines), mode });
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return std::nullopt;
+    const QStringList fields = QString::fromLatin1(child.readAllStandardOutput()).split(' ');
+    if (fields.size() < 7)
+        return std::nullopt;
+    Result r;
+    r.seconds = fields[0].toDouble();
+    r.maxStallMs = fields[1].toDouble();
+    r.p99StallMs = fields[2].toDouble();
+    r.peakMegabytes = fields[3].toDouble();
+    r.cpuSeconds = fields[4].toDouble();
+    r.resizeMs = fields[5].toDouble();
+    r.linesInOrder = fields[6].trimmed() == QLatin1String("1");
+    return r;
+}
+
+double startupMilliseconds(const QString &subject)
+{
+    QProcess child;
+    QElapsedTimer clock;
+    clock.start();
+    child.start(QCoreApplication::applicationFilePath(), { "startup", subject });
+    while (child.waitForReadyRead(10000))
+        if (child.readAllStandardOutput().contains("ready"))
+            break;
+    const double elapsed = clock.nsecsElapsed() / 1e6;
+    child.waitForFinished();
+    return elapsed;
+}
+
+int runAll(const QStringList &arguments)
+{
+    int repeat = 3;
+    QList<qint64> sizes = { 10000, 100000, 1000000 };
+    QStringList modes = { "buffered", "line", "trickle" };
+    for (int i = 0; i + 1 < arguments.size(); i += 2) {
+        if (arguments[i] == QLatin1String("--repeat"))
+            repeat = arguments[i + 1].toInt();
+        else if (arguments[i] == QLatin1String("--sizes")) {
+            sizes.clear();
+            for (const QString &size : arguments[i + 1].split(','))
+                sizes << size.toLongLong();
+        } else if (arguments[i] == QLatin1String("--modes"))
+            modes = arguments[i + 1].split(',');
+    }
+
+    std::printf("Medians of %d runs. time: Finish to last line shown; stall: lateness of a 10 ms "
+                "timer;\npeak: peak resident memory; cpu: GUI process CPU time; resize: longest "
+                "stall while resizing after the run.\n\n",
+                repeat);
+    std::printf("| lines | mode | subject | time s | max stall ms | p99 stall ms | peak MB | cpu s "
+                "| resize ms | in order | time / plain | peak / plain |\n");
+    std::printf("|---:|---|---|---:|---:|---:|---:|---:|---:|---|---:|---:|\n");
+    std::map<QString, double> wizardTimeBySize;
+    for (const QString &mode : modes) {
+        for (const qint64 lines : sizes) {
+            std::map<QString, Result> medians;
+            for (const char *subject : { "process", "plaintext", "wizard" }) {
+                std::vector<double> seconds, maxStall, p99, peak, cpu, resize;
+                bool inOrder = true;
+                for (int run = 0; run < repeat; ++run) {
+                    const auto r = spawnCase(QLatin1String(subject), lines, mode);
+                    if (!r) {
+                        inOrder = false;
+                        continue;
+                    }
+                    seconds.push_back(r->seconds);
+                    maxStall.push_back(r->maxStallMs);
+                    p99.push_back(r->p99StallMs);
+                    peak.push_back(r->peakMegabytes);
+                    cpu.push_back(r->cpuSeconds);
+                    resize.push_back(r->resizeMs);
+                    inOrder = inOrder && r->linesInOrder;
+                }
+                Result m { median(seconds), median(maxStall), median(p99), median(peak),
+                           median(cpu), median(resize), inOrder };
+                medians[QLatin1String(subject)] = m;
+                const Result &plain = medians[QStringLiteral("plaintext")];
+                const bool ratio = QLatin1String(subject) == QLatin1String("wizard");
+                std::printf("| %lld | %s | %s | %.3f | %.1f | %.1f | %.0f | %.2f | %s | %s | %s | "
+                            "%s |\n",
+                            lines, qPrintable(mode), subject, m.seconds, m.maxStallMs,
+                            m.p99StallMs, m.peakMegabytes, m.cpuSeconds,
+                            ratio ? qPrintable(QString::number(m.resizeMs, 'f', 1)) : "",
+                            m.linesInOrder ? "yes" : "NO",
+                            ratio ? qPrintable(QString::number(m.seconds / plain.seconds, 'f', 2))
+                                  : "",
+                            ratio ? qPrintable(QString::number(
+                                            m.peakMegabytes / plain.peakMegabytes, 'f', 2))
+                                  : "");
+                std::fflush(stdout);
+            }
+            wizardTimeBySize[mode + QString::number(lines)] = medians[QStringLiteral("wizard")].seconds;
+        }
+        const double small = wizardTimeBySize[mode + QStringLiteral("100000")];
+        const double large = wizardTimeBySize[mode + QStringLiteral("1000000")];
+        if (small > 0 && large > 0)
+            std::printf("| | %s | growth 1,000,000 / 100,000 lines | %.1f x | | | | | | | | |\n",
+                        qPrintable(mode), large / small);
+    }
+
+    std::vector<double> wizard, bare;
+    for (int run = 0; run < std::max(repeat, 5); ++run) {
+        bare.push_back(startupMilliseconds(QStringLiteral("bare")));
+        wizard.push_back(startupMilliseconds(QStringLiteral("wizard")));
+    }
+    std::printf("\nStart-up to painted and idle (median of %zu): wizard %.0f ms, bare QWidget %.0f "
+                "ms, ratio %.2f\n",
+                wizard.size(), median(wizard), median(bare), median(wizard) / median(bare));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const QString command = arguments.value(0);
+    if (command == QLatin1String("case"))
+        return runCase(arguments.mid(1));
+    if (command == QLatin1String("startup"))
+        return runStartup(arguments.value(1));
+    if (command == QLatin1String("run"))
+        return runAll(arguments.mid(1));
+    std::fprintf(stderr,
+                 "usage: tarnwell_bench run [--repeat R] [--sizes a,b,c] [--modes m,n]\n"
+                 "       tarnwell_bench case <wizard|plaintext|process> <lines> <mode>\n"
+                 "       tarnwell_bench startup <wizard|bare>\n");
+    return 2;
+}
