@@ -9,3 +9,17 @@ cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWELL_SANITIZE=O
     -DTARNWELL_WARNINGS_AS_ERRORS=ON > /dev/null
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure
+
+# The settings reader's fuzzer, where clang is at hand: a bounded run (60 seconds
+# unless FUZZ_SECONDS says otherwise) that fails on any crash or sanitizer report.
+if command -v clang++ > /dev/null; then
+    cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ > /dev/null
+    cmake --build build/fuzz
+    rm -rf build/fuzz/corpus && cp -r fuzz/corpus build/fuzz/corpus
+    build/fuzz/settings_fuzzer -max_total_time="${FUZZ_SECONDS:-60}" -print_final_stats=1 \
+        build/fuzz/corpus 2> build/fuzz/fuzz.log || { tail -n 50 build/fuzz/fuzz.log; exit 1; }
+    grep -E '^(stat::number_of_executed_units|Done)' build/fuzz/fuzz.log || true
+    echo "Fuzzer: no crash in ${FUZZ_SECONDS:-60} seconds."
+else
+    echo "clang++ not found: the settings fuzzer was not run."
+fi
