@@ -23,3 +23,5 @@ if command -v clang++ > /dev/null; then
 else
     echo "clang++ not found: the settings fuzzer was not run."
 fi
+
+scripts/check-package.sh
