@@ -8,9 +8,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -87,7 +87,6 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
         wizardButton->setPalette(palette);
     }
 
-    converterProcess = nullptr;
     // The root of the file system: "\" on Windows (the current drive), "/" elsewhere.
     browseDir = QString(QDir::separator());
 
@@ -156,9 +155,9 @@ void Tarnwell::Page1LineEdit_textchanged(const QString &)
 
 void Tarnwell::next()
 {
-    // The Next button reaches this slot; the work of leaving a page lives in
-    // validateCurrentPage(), which QWizard::next() calls, so it also runs when the
-    // wizard is moved on by other means.
+    // QWizard::next() is not virtual, and the Next button calls it directly. The work
+    // of leaving Page2 therefore lives in validateCurrentPage(), which Qt calls on
+    // every Next (and never on Back); this slot moves on the same way.
     TarnwellBase::next();
 }
 
