@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -156,6 +157,13 @@ inline bool nextEnabled(Tarnwell &wizard)
 inline QColor textColour(const QLineEdit *field)
 {
     return field->palette().color(QPalette::Text);
+}
+
+// The process of the wizard's latest run.
+inline QProcess *latestConverter(Tarnwell &wizard)
+{
+    const auto processes = wizard.findChildren<QProcess *>();
+    return processes.isEmpty() ? nullptr : processes.last();
 }
 
 inline void pressNext(Tarnwell &wizard)

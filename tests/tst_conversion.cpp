@@ -252,18 +252,6 @@ private slots:
         QCOMPARE(wizard->findChildren<QProcess *>().size(), 1);
     }
 
-    void cancelKillsTheConverter()
-    {
-        writeFakeConverter(work->path("bin"), "echo started\nexec sleep 30");
-        goToLastPage(*wizard, *work);
-        wizard->button(QWizard::FinishButton)->click();
-        QTRY_VERIFY(log().contains("started"));
-        const qint64 pid = converter()->processId();
-        wizard->button(QWizard::CancelButton)->click();
-        QVERIFY(!wizard->isVisible());
-        QTRY_VERIFY(!processExists(pid));
-    }
-
     void destroyingTheWizardStopsTheConverter()
     {
         writeFakeConverter(work->path("bin"), "echo started\nexec sleep 30");
@@ -329,12 +317,7 @@ private slots:
 
 private:
     QString log() const { return wizard->DetailsText->toPlainText(); }
-
-    QProcess *converter() const
-    {
-        const auto processes = wizard->findChildren<QProcess *>();
-        return processes.isEmpty() ? nullptr : processes.last();
-    }
+    QProcess *converter() const { return latestConverter(*wizard); }
 
     void finishAndWait() { ::finishAndWait(*wizard, *work); }
 

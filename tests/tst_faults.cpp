@@ -332,8 +332,7 @@ private:
 
     QProcess *converter() const
     {
-        const auto processes = wizard->findChildren<QProcess *>();
-        return processes.isEmpty() ? nullptr : processes.last();
+        return latestConverter(*wizard);
     }
 
     std::unique_ptr<WorkingDirectory> work;
