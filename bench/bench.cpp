@@ -21,8 +21,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextBrowser>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <algorithm>
@@ -39,12 +39,12 @@ const QString successLine = QStringLiteral("Project Converted Successfully!");
 
 struct Result
 {
-    double seconds = 0;       // from Finish (or start) to the last line shown
-    double maxStallMs = 0;    // longest lateness of a 10 ms timer
-    double p99StallMs = 0;    // its 99th percentile
+    double seconds = 0; // from Finish (or start) to the last line shown
+    double maxStallMs = 0; // longest lateness of a 10 ms timer
+    double p99StallMs = 0; // its 99th percentile
     double peakMegabytes = 0; // peak resident memory of the process
-    double cpuSeconds = 0;    // CPU time of the GUI process during the run
-    double resizeMs = 0;      // longest stall while the window is resized afterwards
+    double cpuSeconds = 0; // CPU time of the GUI process during the run
+    double resizeMs = 0; // longest stall while the window is resized afterwards
     bool linesInOrder = false;
 };
 
@@ -158,7 +158,9 @@ Result runWizard(qint64 lines, const QString &mode)
     QDir().mkpath(QStringLiteral("vdsp"));
     QDir().mkpath(QStringLiteral("out"));
     QFile(QStringLiteral("app.dpj")).open(QIODevice::WriteOnly);
-    qputenv("PATH", QFile::encodeName(QFileInfo(converterPath()).path()) + ':' + qgetenv("PATH"));
+    qputenv("PATH",
+            QFile::encodeName(QFileInfo(converterPath()).path()) + QDir::listSeparator().toLatin1()
+                    + qgetenv("PATH"));
     setConverterEnvironment(lines, mode);
 
     Tarnwell wizard;
@@ -175,9 +177,15 @@ Result runWizard(qint64 lines, const QString &mode)
     StallMeter meter;
     QElapsedTimer clock;
     QEventLoop loop;
+    // The window is resized every half second while the run goes on; its stalls count
+    // with the others.
+    const QSize originalSize = wizard.size();
+    int ticks = 0;
     meter.onTick = [&] {
         if (wizard.button(QWizard::CancelButton)->text() == QLatin1String("Close"))
             loop.quit();
+        else if (++ticks % 50 == 0)
+            wizard.resize(ticks % 100 ? QSize(900, 700) : originalSize);
     };
     const double cpuBefore = cpuSeconds();
     meter.start();
@@ -191,7 +199,7 @@ Result runWizard(qint64 lines, const QString &mode)
 
     // Resizing the window after a large run must not freeze it.
     meter.start();
-    for (const QSize size : { QSize(900, 700), QSize(600, 500), wizard.size() }) {
+    for (const QSize size : { QSize(900, 700), QSize(600, 500), originalSize }) {
         wizard.resize(size);
         QTest::qWait(50);
     }
@@ -385,24 +393,25 @@ int runAll(const QStringList &arguments)
                     inOrder = inOrder && r->linesInOrder;
                 }
                 Result m { median(seconds), median(maxStall), median(p99), median(peak),
-                           median(cpu), median(resize), inOrder };
+                           median(cpu),     median(resize),   inOrder };
                 medians[QLatin1String(subject)] = m;
                 const Result &plain = medians[QStringLiteral("plaintext")];
                 const bool ratio = QLatin1String(subject) == QLatin1String("wizard");
                 std::printf("| %lld | %s | %s | %.3f | %.1f | %.1f | %.0f | %.2f | %s | %s | %s | "
                             "%s |\n",
-                            lines, qPrintable(mode), subject, m.seconds, m.maxStallMs,
-                            m.p99StallMs, m.peakMegabytes, m.cpuSeconds,
+                            lines, qPrintable(mode), subject, m.seconds, m.maxStallMs, m.p99StallMs,
+                            m.peakMegabytes, m.cpuSeconds,
                             ratio ? qPrintable(QString::number(m.resizeMs, 'f', 1)) : "",
                             m.linesInOrder ? "yes" : "NO",
                             ratio ? qPrintable(QString::number(m.seconds / plain.seconds, 'f', 2))
                                   : "",
-                            ratio ? qPrintable(QString::number(
-                                            m.peakMegabytes / plain.peakMegabytes, 'f', 2))
+                            ratio ? qPrintable(
+                                    QString::number(m.peakMegabytes / plain.peakMegabytes, 'f', 2))
                                   : "");
                 std::fflush(stdout);
             }
-            wizardTimeBySize[mode + QString::number(lines)] = medians[QStringLiteral("wizard")].seconds;
+            wizardTimeBySize[mode + QString::number(lines)]
+                    = medians[QStringLiteral("wizard")].seconds;
         }
         const double small = wizardTimeBySize[mode + QStringLiteral("100000")];
         const double large = wizardTimeBySize[mode + QStringLiteral("1000000")];

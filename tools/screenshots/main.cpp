@@ -71,7 +71,8 @@ int main(int argc, char **argv)
     }
     QDir::setCurrent(work.path());
     qputenv("PATH",
-            QFile::encodeName(QStringLiteral(TARNWELL_CONVERTER_DIR)) + ':' + qgetenv("PATH"));
+            QFile::encodeName(QStringLiteral(TARNWELL_CONVERTER_DIR))
+                    + QDir::listSeparator().toLatin1() + qgetenv("PATH"));
 
     Tarnwell wizard;
     wizard.show();
