@@ -172,7 +172,7 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     // Lines fill up the last paragraph before they start a new one, so that a slow
     // converter does not leave a paragraph per line behind. A line always fits into a
     // new paragraph.
-    bool extend = lastParagraphOpen && !paragraphs.empty()
+    const bool extend = lastParagraphOpen && !paragraphs.empty()
             && paragraphs.back().lines < linesPerParagraph
             && paragraphs.back().characters + queue.front().text.size() + 1
                     <= charactersPerParagraph;
