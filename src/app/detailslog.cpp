@@ -73,7 +73,6 @@ void DetailsLog::replaceText(const QString &text)
     shownCharacters = 0;
     droppedLines = 0;
     hasNotice = false;
-    lastParagraphOpen = false;
     view->setPlainText(text);
     // Output goes into the last paragraph, which is empty when `text` ends with a
     // line feed.
@@ -166,18 +165,14 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     if (!queue.front().isLine) {
         cursor.insertText(queue.front().text);
         queue.pop_front();
-        lastParagraphOpen = false;
         return;
     }
-    // Lines fill up the last paragraph before they start a new one, so that a slow
-    // converter does not leave a paragraph per line behind. A line always fits into a
-    // new paragraph.
-    const bool extend = lastParagraphOpen && !paragraphs.empty()
-            && paragraphs.back().lines < linesPerParagraph
-            && paragraphs.back().characters + queue.front().text.size() + 1
-                    <= charactersPerParagraph;
-    qint64 lines = extend ? paragraphs.back().lines : 0;
-    qint64 characters = extend ? paragraphs.back().characters : 0;
+    // A paragraph takes up to linesPerParagraph lines and stops growing once it holds
+    // charactersPerParagraph characters; a single line always fits. (Adding lines to a
+    // paragraph already shown would lay it out again, and Qt then keeps twice the
+    // memory: a trickle is gathered into fuller paragraphs by schedule() instead.)
+    qint64 lines = 0;
+    qint64 characters = 0;
     QString text;
     while (!queue.empty() && queue.front().isLine && lines < linesPerParagraph) {
         const qsizetype length = queue.front().text.size();
@@ -192,24 +187,14 @@ void DetailsLog::insertNext(QTextCursor &cursor)
         characters += length + (lines > 0 ? 1 : 0);
         ++lines;
     }
-    // The document ends in an empty paragraph; the last paragraph of lines is the one
-    // before it. Each insertion is one edit, so the paragraph is laid out once.
-    const qint64 addedLines = lines - (extend ? paragraphs.back().lines : 0);
-    const qint64 addedCharacters = characters - (extend ? paragraphs.back().characters : 0);
-    if (extend) {
-        cursor.movePosition(QTextCursor::PreviousCharacter);
-        cursor.insertText(text);
-        cursor.movePosition(QTextCursor::End);
-        paragraphs.back() = { lines, characters };
-    } else {
-        if (cursor.block().length() > 1)
-            cursor.insertBlock();
-        cursor.insertText(text + QChar::ParagraphSeparator);
-        paragraphs.push_back({ lines, characters });
-    }
-    lastParagraphOpen = true;
-    shownLines += addedLines;
-    shownCharacters += addedCharacters;
+    // Text added before may have filled the last, empty paragraph. Each insertion is
+    // one edit, so the paragraph is laid out once.
+    if (cursor.block().length() > 1)
+        cursor.insertBlock();
+    cursor.insertText(text + QChar::ParagraphSeparator);
+    paragraphs.push_back({ lines, characters });
+    shownLines += lines;
+    shownCharacters += characters;
 }
 
 void DetailsLog::dropOldest(qint64 lines, qint64 characters)
@@ -228,8 +213,6 @@ void DetailsLog::dropOldest(qint64 lines, qint64 characters)
     shownLines -= removedLines;
     shownCharacters -= removedCharacters;
     droppedLines += removedLines;
-    if (paragraphs.empty())
-        lastParagraphOpen = false;
 
     // One edit for the removal and the notice: Qt then moves the paragraphs after
     // them only once.

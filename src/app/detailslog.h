@@ -102,6 +102,4 @@ private:
     // The paragraph where output begins (where the notice of dropped lines stands).
     int firstOutputBlock = 0;
     bool hasNotice = false;
-    // Whether the last paragraph of lines is the last in the view and may grow.
-    bool lastParagraphOpen = false;
 };
