@@ -206,7 +206,7 @@ void Tarnwell::loadSettings()
 
 void Tarnwell::saveSettings()
 {
-    // Silent by design: a settings file that cannot be written only costs the user
+    // Silent on purpose: a settings file that cannot be written only costs the user
     // the remembered paths, and the old file stays as it was.
     writeSettingsFile(QLatin1String(settingsFileName),
                       settingsText(VDSPInstallDirEdit->text(), MsgPersonEdit->text(),
