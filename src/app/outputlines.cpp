@@ -1,6 +1,25 @@
 #include "outputlines.h"
 
+#include <QStringDecoder>
+
 #include <cstring>
+
+namespace {
+
+// A line is UTF-8 when it is valid UTF-8 (paths on Linux are), and Latin-1 otherwise,
+// one character per byte, so that no byte is ever lost.
+QString decodeLine(const char *begin, qsizetype length)
+{
+    const bool ascii = std::all_of(begin, begin + length,
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return QString::fromLatin1(begin, length);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString line = utf8.decode(QByteArrayView(begin, length));
+    return utf8.hasError() ? QString::fromLatin1(begin, length) : line;
+}
+
+} // namespace
 
 QStringList OutputLines::take(const QByteArray &chunk)
 {
@@ -12,7 +31,7 @@ QStringList OutputLines::take(const QByteArray &chunk)
         const char *textEnd = lineEnd != lineStart && lineEnd[-1] == '\r' ? lineEnd - 1 : lineEnd;
         if (tail.isEmpty() && leftOut == 0 && textEnd - lineStart <= maxLineLength) {
             // The common case: a whole line within this chunk.
-            lines << QString::fromLatin1(lineStart, textEnd - lineStart);
+            lines << decodeLine(lineStart, textEnd - lineStart);
         } else {
             keep(lineStart, lineEnd);
             lines << finishLine(true);
@@ -48,7 +67,7 @@ QString OutputLines::finishLine(bool endedByLineFeed)
     const bool carriageReturn
             = endedByLineFeed && (leftOut > 0 ? leftOutEndsInCarriageReturn : tail.endsWith('\r'));
     const qint64 length = tail.size() + leftOut - (carriageReturn ? 1 : 0);
-    QString line = QString::fromLatin1(tail.constData(), std::min<qint64>(length, maxLineLength));
+    QString line = decodeLine(tail.constData(), std::min<qint64>(length, maxLineLength));
     if (length > maxLineLength)
         line += QStringLiteral(" ... (%1 more characters not shown)").arg(length - maxLineLength);
     tail.clear();

@@ -1,9 +1,16 @@
 #include "settings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 QString settingsText(const QString &installDirectory, const QString &messagePersonality,
                      const QString &analyserPersonality, const QString &compilerPersonality)
@@ -69,10 +76,30 @@ QByteArray encodeSettings(const QString &text)
 
 RememberedInputs readSettingsFile(const QString &path)
 {
+    // Read at start-up, before any window shows: a FIFO would block in open(), a
+    // device such as /dev/zero never ends, and a huge file delays the window. Only a
+    // regular file is read, and only as much as a settings file of ours can hold.
+#ifdef Q_OS_UNIX
+    const int descriptor
+            = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return {};
+    QFile file;
+    struct stat status;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return {};
+    }
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
+        return {};
+#else
+    if (!QFileInfo(path).isFile())
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return parseSettings(file.readAll());
+#endif
+    return parseSettings(file.read(maxSettingsFileBytes));
 }
 
 bool writeSettingsFile(const QString &path, const QString &text)
@@ -80,6 +107,10 @@ bool writeSettingsFile(const QString &path, const QString &text)
     // QSaveFile writes a temporary file and renames it over the old one on commit(),
     // so a failed write never leaves a half-written settings file behind. It also
     // refuses to replace an existing file that is not writable.
+    // A FIFO, a device or a directory in the file's place is not ours to replace.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile())
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

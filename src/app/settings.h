@@ -47,10 +47,16 @@ RememberedInputs parseSettingsText(const QString &text);
 RememberedInputs parseSettings(const QByteArray &bytes);
 QByteArray encodeSettings(const QString &text);
 
-// Reads the file; a file that cannot be read gives no entries.
+// The most of settings.txt that is read: four entries of ours are far smaller.
+inline constexpr qint64 maxSettingsFileBytes = 64 * 1024;
+
+// Reads the file, at most maxSettingsFileBytes of it, and only if it is a regular file
+// (or a link to one); anything else, or a file that cannot be read, gives no entries.
+// Never blocks.
 RememberedInputs readSettingsFile(const QString &path);
 
 // Replaces the file with `text` only if all of it can be written: on any error
-// (no permission, disk full, a directory of that name) an existing file keeps its
-// bytes. Returns whether the file now holds the text.
+// (no permission, disk full) an existing file keeps its bytes, and something other
+// than a regular file in its place (a directory, a FIFO) is left alone.
+// Returns whether the file now holds the text.
 bool writeSettingsFile(const QString &path, const QString &text);

@@ -1,6 +1,7 @@
 #include "tarnwell.h"
 
 #include "conversion.h"
+#include "converterrun.h"
 #include "detailslog.h"
 #include "form/tarnwellpage.h"
 #include "settings.h"
@@ -40,7 +41,8 @@ bool markPath(QLineEdit *field)
 } // namespace
 
 Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlags fl)
-    : TarnwellBase(parent, name, modal, fl), detailsLog(new DetailsLog(DetailsText))
+    : TarnwellBase(parent, name, modal, fl), converterRun(new ConverterRun(this)),
+      detailsLog(new DetailsLog(DetailsText))
 {
     Page0->setComplete(false);
     // Finish stays disabled until the user leaves Page2 with Next. No Help button:
@@ -87,6 +89,10 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
         wizardButton->setPalette(palette);
     }
 
+    connect(converterRun, &ConverterRun::linesReady, this, &Tarnwell::readFromStdout);
+    connect(converterRun, &ConverterRun::ended, this, &Tarnwell::processExit);
+    connect(converterRun, &ConverterRun::failedToStart, this, &Tarnwell::reportStartFailure);
+
     // The root of the file system: "\" on Windows (the current drive), "/" elsewhere.
     browseDir = QString(QDir::separator());
 
@@ -95,15 +101,9 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
 
 Tarnwell::~Tarnwell()
 {
-    // A running converter is stopped and reaped before anything else goes. Killing it
-    // emits finished(), so it is detached first: nothing may reach a wizard half torn
-    // down.
-    if (converterProcess) {
-        converterProcess->disconnect(this);
-        converterProcess->kill();
-        converterProcess->waitForFinished();
-        delete converterProcess;
-    }
+    // A running converter is stopped and reaped before anything else goes: nothing of
+    // it may reach a wizard half torn down.
+    delete converterRun;
 }
 
 bool Tarnwell::eventFilter(QObject *watched, QEvent *event)
@@ -170,12 +170,15 @@ bool Tarnwell::validateCurrentPage()
 
 void Tarnwell::leavePage2()
 {
+    // A new summary ends the run before it: its output and outcome would otherwise
+    // land under the new choices, as if they had been converted.
+    converterRun->stop();
     fileExtensions = fileExtensionList({ cppCheck->isChecked(), ccCheck->isChecked(),
                                          cxxCheck->isChecked(), cCheck->isChecked(),
                                          hCheck->isChecked(), hhCheck->isChecked(),
                                          hppCheck->isChecked(), hxxCheck->isChecked() },
                                        CustExtEdit->text());
-    detailsLog->replaceText(conversionSummary(currentInputs()));
+    detailsLog->restart(conversionSummary(currentInputs()));
     Page3->setComplete(true);
 }
 
@@ -286,64 +289,42 @@ void Tarnwell::takeDialogResult(QLineEdit *field, const QString &path)
 
 void Tarnwell::accept()
 {
-    // One converter at a time: an earlier run that is still going is stopped, and
-    // nothing of it reaches this one.
-    if (converterProcess)
-        stopConverter(converterProcess);
-
-    converterProcess = new QProcess(this);
-    converterOutput = OutputLines();
-    const QStringList arguments = converterArguments(currentInputs());
+    // One converter at a time: starting a run stops an earlier one that is still
+    // going, and nothing of it reaches this one.
     detailsLog->restart(tr("Initialising Project Conversion ...\n"));
-    connect(converterProcess, &QProcess::readyReadStandardOutput, this, &Tarnwell::readFromStdout);
-    connect(converterProcess, &QProcess::finished, this, &Tarnwell::processExit);
-    connect(converterProcess, &QProcess::errorOccurred, this, &Tarnwell::reportStartFailure);
-    // Standard error is never shown; sending it nowhere also keeps it out of memory.
-    converterProcess->setStandardErrorFile(QProcess::nullDevice());
-
     // Only the search path is searched, and the program is started by its full path:
     // a converter lying in the working directory is never run by accident.
-    const QString program = QStandardPaths::findExecutable(QLatin1String(converterProgram));
-    if (program.isEmpty())
-        reportStartFailure(QProcess::FailedToStart);
-    else
-        converterProcess->start(program, arguments);
-
+    converterRun->start(QStandardPaths::findExecutable(QLatin1String(converterProgram)),
+                        converterArguments(currentInputs()));
     Page3->setComplete(false);
 }
 
-void Tarnwell::reportStartFailure(QProcess::ProcessError error)
+void Tarnwell::reportStartFailure()
 {
-    if (error == QProcess::FailedToStart)
-        detailsLog->appendText(tr("Project Conversion could not be executed: Please ensure "
-                                  "Movrak.exe is set on the path.\n"));
+    detailsLog->appendText(tr("Project Conversion could not be executed: Please ensure "
+                              "Movrak.exe is set on the path.\n"));
 }
 
 void Tarnwell::readFromStdout()
 {
-    if (converterProcess)
-        detailsLog->appendLines(converterOutput.take(converterProcess->readAllStandardOutput()));
+    detailsLog->appendLines(converterRun->takeLines());
 }
 
 void Tarnwell::processExit()
 {
-    if (!converterProcess)
-        return;
     readFromStdout();
-    const QString lastLine = converterOutput.takeRest();
-    if (!lastLine.isEmpty())
-        detailsLog->appendLines({ lastLine });
-
-    const bool succeeded = converterProcess->exitStatus() == QProcess::NormalExit
-            && converterProcess->exitCode() == 0;
-    if (succeeded)
+    const ConverterRun::Outcome outcome = converterRun->outcome();
+    if (outcome == ConverterRun::Outcome::Succeeded)
         detailsLog->appendText(tr("Project Converted Successfully!"));
+    // A converter that crashed or was killed from outside would otherwise leave the
+    // user waiting on a dead run.
+    else if (outcome == ConverterRun::Outcome::EndedAbnormally)
+        detailsLog->appendText(tr("Project Conversion did not complete: Movrak ended abnormally."));
     // The outcome is reported once the log shows all of the converter's output.
-    const bool failed = converterProcess->exitStatus() == QProcess::NormalExit && !succeeded;
-    detailsLog->whenShown([this, succeeded, failed] {
-        if (succeeded)
+    detailsLog->whenShown([this, outcome] {
+        if (outcome == ConverterRun::Outcome::Succeeded)
             setButtonText(CancelButton, tr("Close"));
-        else if (failed)
+        else if (outcome == ConverterRun::Outcome::Failed)
             QMessageBox::about(nullptr, tr("Tarnwell"),
                                tr("Project Conversion Failed!\nPlease check the details log "
                                   "and try again."));
@@ -351,21 +332,8 @@ void Tarnwell::processExit()
     });
 }
 
-void Tarnwell::stopConverter(QProcess *process)
-{
-    process->disconnect(this);
-    if (process->state() == QProcess::NotRunning) {
-        process->deleteLater();
-        return;
-    }
-    // Killed, it still has to be reaped by the event loop; it goes once it has ended.
-    connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    process->kill();
-}
-
 void Tarnwell::reject()
 {
-    if (converterProcess)
-        converterProcess->kill();
+    converterRun->stop();
     TarnwellBase::reject();
 }

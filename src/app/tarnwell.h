@@ -2,10 +2,8 @@
 
 #include "conversion.h"
 #include "form/tarnwellbase.h"
-#include "outputlines.h"
 
-#include <QProcess>
-
+class ConverterRun;
 class DetailsLog;
 
 // The wizard: checks the pages, remembers inputs in settings.txt, fills fields from
@@ -20,6 +18,9 @@ public:
     ~Tarnwell() override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+    // The converter run, for those who wait on its signals.
+    ConverterRun *conversion() const { return converterRun; }
 
     // Turns every "/" of a path into "\"; nothing else changes.
     static QString toBackslashes(const QString &path);
@@ -53,13 +54,12 @@ private:
     void browseForDirectory(QLineEdit *field, const QString &caption);
     void browseForFile(QLineEdit *field, const QString &caption, const QString &filter);
     void takeDialogResult(QLineEdit *field, const QString &path);
-    void reportStartFailure(QProcess::ProcessError error);
-    void stopConverter(QProcess *process);
+    void reportStartFailure();
 
     QString fileExtensions;
-    QProcess *converterProcess = nullptr;
+    // The converter of the latest run (its process: converterRun->process()).
+    ConverterRun *converterRun;
     QString browseDir;
 
-    OutputLines converterOutput;
-    DetailsLog *detailsLog = nullptr;
+    DetailsLog *detailsLog;
 };

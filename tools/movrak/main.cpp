@@ -167,7 +167,8 @@ void runTestSwitches(int argc, char **argv)
 
 int usage(const std::string &problem)
 {
-    std::fprintf(stderr,
+    // On standard output, like everything else: the wizard shows only that.
+    std::fprintf(stdout,
                  "Movrak: %s\n"
                  "usage: Movrak <project.dpj> <destination folder> <installation folder> "
                  "-pn <name>\n"

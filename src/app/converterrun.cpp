@@ -1,0 +1,117 @@
+#include "converterrun.h"
+
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Kills the converter and, on POSIX, the process group it leads: a helper it started
+// (a compiler, a script) would otherwise live on under init, also after the converter
+// itself has ended.
+void killAll(QProcess *process, qint64 processGroup)
+{
+#ifdef Q_OS_UNIX
+    if (processGroup > 0)
+        ::kill(-static_cast<pid_t>(processGroup), SIGKILL);
+#else
+    Q_UNUSED(processGroup);
+#endif
+    process->kill();
+}
+
+} // namespace
+
+ConverterRun::ConverterRun(QObject *parent) : QObject(parent) { }
+
+ConverterRun::~ConverterRun()
+{
+    if (!converter)
+        return;
+    converter->disconnect(this);
+    killAll(converter, processGroup);
+    converter->waitForFinished();
+    delete converter;
+}
+
+void ConverterRun::start(const QString &program, const QStringList &arguments)
+{
+    stop();
+    currentOutcome = Outcome::Running;
+
+    converter = new QProcess(this);
+    connect(converter, &QProcess::started, this, [this] { processGroup = converter->processId(); });
+    connect(converter, &QProcess::readyReadStandardOutput, this, &ConverterRun::readOutput);
+    connect(converter, &QProcess::finished, this, &ConverterRun::converterFinished);
+    connect(converter, &QProcess::errorOccurred, this, &ConverterRun::converterError);
+    converter->setStandardErrorFile(QProcess::nullDevice());
+#ifdef Q_OS_UNIX
+    // The converter leads a process group of its own, so that stopping it reaches
+    // everything it starts. This runs in the child between fork and exec.
+    converter->setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
+    if (program.isEmpty())
+        converterError(QProcess::FailedToStart);
+    else
+        converter->start(program, arguments);
+}
+
+void ConverterRun::stop()
+{
+    if (converter) {
+        // Detached before it is killed: its end, its last output and any error it
+        // reports later go nowhere. It stays a child of this object until the event
+        // loop has reaped it, so that it never outlives the wizard as a zombie.
+        QProcess *stopped = std::exchange(converter, nullptr);
+        stopped->disconnect(this);
+        if (stopped->state() == QProcess::NotRunning)
+            stopped->deleteLater();
+        else
+            connect(stopped, &QProcess::finished, stopped, &QObject::deleteLater);
+        killAll(stopped, std::exchange(processGroup, 0));
+    }
+    output = OutputLines();
+    lines.clear();
+    currentOutcome = Outcome::NotStarted;
+}
+
+QStringList ConverterRun::takeLines()
+{
+    return std::exchange(lines, QStringList());
+}
+
+void ConverterRun::readOutput()
+{
+    const QStringList read = output.take(converter->readAllStandardOutput());
+    if (read.isEmpty())
+        return;
+    lines += read;
+    emit linesReady();
+}
+
+void ConverterRun::converterFinished()
+{
+    readOutput();
+    const QString lastLine = output.takeRest();
+    if (!lastLine.isEmpty()) {
+        lines << lastLine;
+        emit linesReady();
+    }
+    if (converter->exitStatus() != QProcess::NormalExit)
+        currentOutcome = Outcome::EndedAbnormally;
+    else
+        currentOutcome = converter->exitCode() == 0 ? Outcome::Succeeded : Outcome::Failed;
+    emit ended();
+}
+
+void ConverterRun::converterError(QProcess::ProcessError error)
+{
+    // A crash or a kill also reports an error; finished() tells of those.
+    if (error != QProcess::FailedToStart)
+        return;
+    currentOutcome = Outcome::NotStarted;
+    emit failedToStart();
+}
