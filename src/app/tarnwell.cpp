@@ -4,6 +4,7 @@
 #include "converterrun.h"
 #include "detailslog.h"
 #include "form/tarnwellpage.h"
+#include "pathfields.h"
 #include "settings.h"
 
 #include <QAbstractButton>
@@ -12,6 +13,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -80,6 +82,16 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
     for (QLineEdit *field : { VDSPInstallDirEdit, VDSPProjectEdit, NorvikProjectEdit,
                               NorvikNameEdit, MsgPersonEdit, AnalPersonEdit, CmpPersonEdit })
         field->installEventFilter(this);
+
+    auto *pathFields = new PathFields(this);
+    for (QLineEdit *field : { VDSPProjectEdit, MsgPersonEdit, AnalPersonEdit, CmpPersonEdit })
+        pathFields->add(field, PathFields::Kind::File);
+    for (QLineEdit *field : { VDSPInstallDirEdit, NorvikProjectEdit })
+        pathFields->add(field, PathFields::Kind::Folder);
+
+    // The title bar and the task switcher show the program's own mark on every
+    // platform (on Windows the program file carries it as well).
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tarnwell.png")));
 
     for (const WizardButton which : { NextButton, BackButton, CancelButton, FinishButton }) {
         QAbstractButton *wizardButton = button(which);

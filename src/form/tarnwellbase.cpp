@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTextBrowser>
 
 #include "banner.xpm"
@@ -88,6 +89,44 @@ QString translated(const char *text)
     return QCoreApplication::translate("TarnwellBase", text);
 }
 
+// The form's positions were drawn for the smaller default font of Windows. Liberation
+// Sans has the metrics of Arial (Arimo is the same design), and at 10 pixels every text
+// fits its rectangle, which Linux's usual default (DejaVu Sans, 9 points = 12 pixels)
+// does not. Pixels, not points: the rectangles are pixels, and a desktop's font DPI
+// setting must not make the texts outgrow them (QT_SCALE_FACTOR scales both alike).
+QFont formFont()
+{
+    QFont font;
+    font.setFamilies({ QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                       QStringLiteral("Arial") });
+    font.setPixelSize(10);
+    return font;
+}
+
+// The form is white whatever the desktop's colours: every colour that is drawn on the
+// white (texts, fields, buttons) comes from a light palette too, so a dark desktop
+// theme cannot put its light text on the form's white.
+QPalette formPalette(const QStyle *style)
+{
+    const QPalette light = style->standardPalette();
+    QPalette palette;
+    for (int group = 0; group < QPalette::NColorGroups; ++group) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto g = QPalette::ColorGroup(group);
+            const auto r = QPalette::ColorRole(role);
+            palette.setColor(g, r, light.color(g, r));
+        }
+    }
+    for (const QPalette::ColorRole role : { QPalette::Window, QPalette::Base, QPalette::Button })
+        palette.setColor(role, Qt::white);
+    for (const QPalette::ColorRole role :
+         { QPalette::WindowText, QPalette::Text, QPalette::ButtonText }) {
+        palette.setColor(QPalette::Active, role, Qt::black);
+        palette.setColor(QPalette::Inactive, role, Qt::black);
+    }
+    return palette;
+}
+
 } // namespace
 
 TarnwellBase::TarnwellBase(QWidget *parent, const char *name, bool modal, Qt::WindowFlags fl)
@@ -96,9 +135,8 @@ TarnwellBase::TarnwellBase(QWidget *parent, const char *name, bool modal, Qt::Wi
     setObjectName(QLatin1String(name ? name : "TarnwellBase"));
     setModal(modal);
     setWizardStyle(QWizard::ClassicStyle);
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, Qt::white);
-    setPalette(windowPalette);
+    setFont(formFont());
+    setPalette(formPalette(style()));
 
     Page0 = makePage(this, "Page0");
     pixmapLabel3 = makePicture(Page0, "pixmapLabel3", { 0, 0, 532, 36 }, bannerImage);
@@ -113,7 +151,7 @@ TarnwellBase::TarnwellBase(QWidget *parent, const char *name, bool modal, Qt::Wi
     groupBox1_3 = makeWidget<QGroupBox>(Page0, "groupBox1_3", { 20, 40, 500, 140 });
     textLabel1_3_3 = makeWidget<QLabel>(groupBox1_3, "textLabel1_3_3", { 10, 10, 461, 21 });
     QFont headingFont(textLabel1_3_3->font());
-    headingFont.setPointSize(12);
+    headingFont.setPixelSize(16);
     textLabel1_3_3->setFont(headingFont);
     textLabel2_2 = makeHelpLabel(groupBox1_3, "textLabel2_2", { 10, 40, 481, 90 });
     line1 = makeSideLine(Page0, "line1", { -8, 36, 20, 355 });
@@ -177,6 +215,41 @@ TarnwellBase::TarnwellBase(QWidget *parent, const char *name, bool modal, Qt::Wi
     detailsPolicy.setHeightForWidth(DetailsText->sizePolicy().hasHeightForWidth());
     DetailsText->setSizePolicy(detailsPolicy);
     addPage(Page3);
+
+    // Reading order: top to bottom, and in a row the field before its Browse button.
+    const std::initializer_list<QWidget *> tabOrder = {
+        VDSPProjectEdit,
+        VDSPProjectBrowseBtn,
+        VDSPInstallDirEdit,
+        VDSPInstallBrowseBtn,
+        NorvikProjectEdit,
+        NorvikProjectBrowseBtn,
+        NorvikNameEdit,
+        MsgPersonEdit,
+        MsgBrowseBtn,
+        AnalPersonEdit,
+        AnalBrowseBtn,
+        CmpPersonEdit,
+        CmpBrowseBtn,
+        cppCheck,
+        ccCheck,
+        cxxCheck,
+        cCheck,
+        hCheck,
+        hhCheck,
+        hppCheck,
+        hxxCheck,
+        CustExtEdit,
+        DetailsText,
+    };
+    for (auto it = tabOrder.begin(); it + 1 != tabOrder.end(); ++it)
+        setTabOrder(it[0], it[1]);
+    // A screen reader names each field after its label.
+    textLabel1_3->setBuddy(VDSPProjectEdit);
+    textLabel1_3_2->setBuddy(VDSPInstallDirEdit);
+    textLabel1->setBuddy(NorvikProjectEdit);
+    textLabel1_2->setBuddy(NorvikNameEdit);
+    textLabel2->setBuddy(CustExtEdit);
 
     languageChange();
     resize(QSize(543, 486).expandedTo(minimumSizeHint()));
@@ -251,6 +324,21 @@ void TarnwellBase::languageChange()
     CustExtEdit->setToolTip(
             translated("Custom extensions list to add files of this type to the project."));
     Page2->setTitle(QString());
+
+    // What a screen reader says for the widgets whose own texts do not tell them apart:
+    // six buttons read "Browse", and the personality fields have no label of their own.
+    VDSPProjectBrowseBtn->setAccessibleName(translated("Browse for the VisualDSP project file"));
+    VDSPInstallBrowseBtn->setAccessibleName(
+            translated("Browse for the VisualDSP installation directory"));
+    NorvikProjectBrowseBtn->setAccessibleName(
+            translated("Browse for the Norvik / Norvik++ project folder"));
+    MsgBrowseBtn->setAccessibleName(translated("Browse for the message personality"));
+    AnalBrowseBtn->setAccessibleName(translated("Browse for the template analyser personality"));
+    CmpBrowseBtn->setAccessibleName(translated("Browse for the compiler personality"));
+    MsgPersonEdit->setAccessibleName(groupBox1_2->title());
+    AnalPersonEdit->setAccessibleName(groupBox2_2_2->title());
+    CmpPersonEdit->setAccessibleName(groupBox2_2->title());
+    DetailsText->setAccessibleName(translated("Conversion details"));
 
     DetailsText->setPlainText(translated(
             "Visual DSP Project:\n\n\nNorvik/Norvik++ Project Directory:\n\n\nNorvik++ Project "

@@ -1,0 +1,92 @@
+#include "pathfields.h"
+
+#include <QCompleter>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+constexpr char kindProperty[] = "tarnwellPathKind";
+
+// The local path of the first URL that a drag carries; empty for a non-local one (a
+// web address, a file inside an archive), which the field refuses.
+QString droppedPath(const QMimeData *data)
+{
+    if (!data->hasUrls())
+        return QString();
+    const QUrl url = data->urls().value(0);
+    return url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : QString();
+}
+
+} // namespace
+
+void PathFields::add(QLineEdit *field, Kind kind)
+{
+    field->setProperty(kindProperty, int(kind));
+    field->installEventFilter(this);
+}
+
+bool PathFields::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *field = qobject_cast<QLineEdit *>(watched);
+    if (!field)
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (!field->completer())
+            complete(field, Kind(field->property(kindProperty).toInt()));
+        return false;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        // Taken here, before QLineEdit would insert the URL's text ("file:///...").
+        auto *drag = static_cast<QDropEvent *>(event);
+        if (droppedPath(drag->mimeData()).isEmpty())
+            drag->ignore();
+        else
+            drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QString path = droppedPath(drop->mimeData());
+        if (path.isEmpty()) {
+            drop->ignore();
+        } else {
+            field->setText(path);
+            drop->acceptProposedAction();
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void PathFields::complete(QLineEdit *field, Kind kind)
+{
+    auto *completer = new QCompleter(model(kind), field);
+    completer->setCaseSensitivity(
+#ifdef Q_OS_WIN
+            Qt::CaseInsensitive
+#else
+            Qt::CaseSensitive
+#endif
+    );
+    field->setCompleter(completer);
+}
+
+QFileSystemModel *PathFields::model(Kind kind)
+{
+    QFileSystemModel *&shared = kind == Kind::Folder ? folders : files;
+    if (!shared) {
+        shared = new QFileSystemModel(this);
+        if (kind == Kind::Folder)
+            shared->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+        shared->setRootPath(QString());
+    }
+    return shared;
+}
