@@ -1,45 +1,44 @@
 #pragma once
 
-// Helpers shared by the tests: a temporary working directory, a search path with
-// fake converters on it, answering modal dialogs, and driving the wizard.
+// Shared by the tests: a temporary working directory, a search path with converters
+// on it, answering modal dialogs, and driving the wizard.
 
+#include "app/converterrun.h"
 #include "app/tarnwell.h"
 #include "form/tarnwellpage.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPointer>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
-#include <QTimer>
 
 #include <functional>
 
-#ifndef Q_OS_WIN
 #include <csignal>
-#include <sys/types.h>
-#endif
+
+const QString firstLine = QStringLiteral("Initialising Project Conversion ...\n");
+const QString successLine = QStringLiteral("Project Converted Successfully!");
+const QString abnormalLine
+        = QStringLiteral("Project Conversion did not complete: Movrak ended abnormally.");
+const QString startFailureLine = QStringLiteral(
+        "Project Conversion could not be executed: Please ensure Movrak.exe is set on the path.\n");
+const QString failureBox = QStringLiteral(
+        "Tarnwell|Project Conversion Failed!\nPlease check the details log and try again.");
 
 // A fresh temporary directory that is the working directory while the object lives;
-// settings.txt is read and written there.
+// settings.txt is read and written there, and converters start there.
 class WorkingDirectory
 {
 public:
     WorkingDirectory() : previous(QDir::currentPath()) { QDir::setCurrent(directory.path()); }
     ~WorkingDirectory() { QDir::setCurrent(previous); }
 
-    QString path(const QString &name = QString()) const
-    {
-        return name.isEmpty() ? directory.path() : directory.filePath(name);
-    }
+    QString path(const QString &name) const { return directory.filePath(name); }
 
     QString makeDirectory(const QString &name) const
     {
@@ -66,104 +65,79 @@ private:
     QString previous;
 };
 
-// Puts a directory first on PATH (or makes it the only entry) for the object's life.
-class SearchPath
+// Sets an environment variable for the object's life (the stand-in converter's
+// switches, the search path).
+class Environment
 {
 public:
-    enum Mode { Prepend, Only };
-
-    explicit SearchPath(const QString &directory, Mode mode = Prepend) : previous(qgetenv("PATH"))
+    Environment(const char *name, const QByteArray &value) : name(name), previous(qgetenv(name))
     {
-        const QByteArray first = QFile::encodeName(QDir::toNativeSeparators(directory));
-        qputenv("PATH", mode == Only ? first : first + QDir::listSeparator().toLatin1() + previous);
+        qputenv(name, value);
     }
-    ~SearchPath() { qputenv("PATH", previous); }
+    ~Environment() { qputenv(name, previous); }
 
 private:
+    const char *name;
     QByteArray previous;
 };
 
-// Writes an executable shell script named like the converter into `directory`.
-inline QString writeFakeConverter(const QString &directory, const QByteArray &body)
+// Puts `directory` first on PATH for the object's life.
+inline Environment converterFirstOnPath(const QString &directory)
 {
-    QDir().mkpath(directory);
-    QFile file(QDir(directory).filePath(QLatin1String(converterProgram)));
-    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + body + "\n") < 0)
-        qFatal("cannot write the fake converter");
-    file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
-    return file.fileName();
+    return Environment("PATH", QFile::encodeName(directory) + ':' + qgetenv("PATH"));
 }
 
-// The folder of the stand-in converter that the build makes.
-inline QString standInConverterDirectory()
+inline QString standInDirectory()
 {
     return QStringLiteral(TARNWELL_CONVERTER_DIR);
 }
 
-// Calls `answer` with the first visible window of class W (and, if given, object
-// name) once it shows; for modal dialogs, which block the test's own code.
-template<class W> class WhenShown : public QObject
+// Writes an executable shell script named like the converter into `directory`.
+inline void writeScriptConverter(const QString &directory, const QByteArray &body)
+{
+    QDir().mkpath(directory);
+    QFile file(QDir(directory).filePath(QLatin1String(converterProgram)));
+    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + body + '\n') < 0)
+        qFatal("cannot write the script converter");
+    file.setPermissions(file.permissions() | QFile::ExeOwner);
+}
+
+// Answers a modal dialog of class W as soon as it shows (and records its texts), so
+// that the test, blocked in the dialog's exec(), goes on.
+template<class W> class AnswerWhenShown : public QObject
 {
 public:
-    explicit WhenShown(std::function<void(W *)> answer, const QString &objectName = QString())
-        : answer(std::move(answer)), objectName(objectName)
+    explicit AnswerWhenShown(std::function<void(W *)> answer) : answer(std::move(answer))
     {
-        connect(&poll, &QTimer::timeout, this, [this] { look(); });
-        poll.start(10);
+        qApp->installEventFilter(this);
     }
 
     int answered = 0;
 
-private:
-    void look()
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            auto *found = qobject_cast<W *>(window);
-            if (found && found->isVisible()
-                && (objectName.isEmpty() || found->objectName() == objectName)) {
-                // An answer that does not close the window would otherwise be tried
-                // for ever: after three tries the window is closed and the test fails
-                // on `answered`.
-                if (++answered > 3)
-                    found->close();
-                else
-                    answer(found);
-                return;
-            }
+        auto *window = qobject_cast<W *>(watched);
+        if (event->type() == QEvent::Show && window && window->isWindow()) {
+            ++answered;
+            // After the show has been handled: exec() has entered its loop by then.
+            QMetaObject::invokeMethod(
+                    this,
+                    [this, window = QPointer<W>(window)] {
+                        if (window)
+                            answer(window);
+                    },
+                    Qt::QueuedConnection);
         }
+        return false;
     }
 
+private:
     std::function<void(W *)> answer;
-    QString objectName;
-    QTimer poll;
 };
 
-// Records every message box that shows and closes it, as a user would.
-struct MessageBoxes
+inline QString logText(Tarnwell &wizard)
 {
-    QStringList seen;
-    WhenShown<QMessageBox> closer { [this](QMessageBox *box) {
-        seen << box->windowTitle() + QLatin1Char('|') + box->text();
-        box->accept();
-    } };
-};
-
-// The wizard's state as the tests look at it.
-inline bool nextEnabled(Tarnwell &wizard)
-{
-    return wizard.button(QWizard::NextButton)->isEnabled();
-}
-
-inline QColor textColour(const QLineEdit *field)
-{
-    return field->palette().color(QPalette::Text);
-}
-
-// The process of the wizard's latest run.
-inline QProcess *latestConverter(Tarnwell &wizard)
-{
-    const auto processes = wizard.findChildren<QProcess *>();
-    return processes.isEmpty() ? nullptr : processes.last();
+    return wizard.DetailsText->toPlainText();
 }
 
 inline void pressNext(Tarnwell &wizard)
@@ -171,7 +145,7 @@ inline void pressNext(Tarnwell &wizard)
     wizard.button(QWizard::NextButton)->click();
 }
 
-// Fills Page0 with existing paths under `work` and moves on to Page3.
+// Fills Page0 with existing paths in `work` and moves on to Page3.
 inline void goToLastPage(Tarnwell &wizard, const WorkingDirectory &work)
 {
     wizard.VDSPProjectEdit->setText(work.makeFile(QStringLiteral("app.dpj")));
@@ -183,47 +157,20 @@ inline void goToLastPage(Tarnwell &wizard, const WorkingDirectory &work)
     QCOMPARE(wizard.currentPage(), wizard.Page3);
 }
 
-// Presses Finish and waits for the end of the run, which writes settings.txt.
-inline void finishAndWait(Tarnwell &wizard, const WorkingDirectory &work, int timeoutMs = 20000)
+// Presses Finish and waits until the run's outcome is reported.
+inline bool finishAndWait(Tarnwell &wizard, int timeoutMs = 30000)
 {
-    QFile::remove(work.path(QStringLiteral("settings.txt")));
+    QSignalSpy reported(&wizard, &Tarnwell::runReported);
     wizard.button(QWizard::FinishButton)->click();
-    QVERIFY(!wizard.button(QWizard::FinishButton)->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(work.path(QStringLiteral("settings.txt"))), timeoutMs);
+    return reported.wait(timeoutMs);
 }
 
-inline QCheckBox *extensionCheck(Tarnwell &wizard, const QString &extension)
+// Whether a process lives (a zombie, which only waits to be reaped, does not).
+inline bool processLives(qint64 pid)
 {
-    return wizard.findChild<QCheckBox *>(extension + QLatin1String("Check"));
-}
-
-// The extension table: which boxes are checked, the custom text, the list it gives.
-inline void addExtensionRows()
-{
-    QTest::addColumn<QStringList>("checked");
-    QTest::addColumn<QString>("custom");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("nothing") << QStringList() << QString() << QString();
-    QTest::newRow("all eight") << QStringList { "hxx", "hpp", "hh", "h", "c", "cxx", "cc", "cpp" }
-                               << QString() << QStringLiteral("cpp,cc,cxx,c,h,hh,hpp,hxx");
-    QTest::newRow("trailing comma")
-            << QStringList { "hxx" } << QStringLiteral("asm,s,") << QStringLiteral("hxx,asm,s");
-    QTest::newRow("one comma removed only")
-            << QStringList { "hxx" } << QStringLiteral("asm,,") << QStringLiteral("hxx,asm,");
-    QTest::newRow("blank kept") << QStringList { "hxx" } << QStringLiteral(" s")
-                                << QStringLiteral("hxx, s");
-    QTest::newRow("custom only") << QStringList() << QStringLiteral("inc") << QStringLiteral("inc");
-    QTest::newRow("cpp first") << QStringList { "cc", "cpp" } << QString()
-                               << QStringLiteral("cpp,cc");
-}
-
-// Whether a process of this id still exists (a zombie counts as existing).
-inline bool processExists(qint64 pid)
-{
-#ifndef Q_OS_WIN
-    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
-#else
-    Q_UNUSED(pid);
-    return false;
-#endif
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return ::kill(pid_t(pid), 0) == 0;
+    const QByteArray fields = stat.readAll();
+    return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
 }

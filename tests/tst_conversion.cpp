@@ -1,25 +1,13 @@
-// Conversion runs with real child processes: fake converters (small shell scripts)
-// first on the search path, in a fresh working directory per test.
+// Conversion runs end to end, against the stand-in converter and shell scripts: the
+// arguments, the output in the log, every outcome, and stopping a converter.
 
 #include "support.h"
 
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
-
-namespace {
-
-const QString firstLine = QStringLiteral("Initialising Project Conversion ...\n");
-const QString successLine = QStringLiteral("Project Converted Successfully!");
-const QString startFailure = QStringLiteral(
-        "Project Conversion could not be executed: Please ensure Movrak.exe is set on the path.\n");
-
-// A fake converter that writes its arguments, separated by NUL bytes, to args.bin in
-// the working directory, then runs `body`.
-QByteArray recordingArguments(const QByteArray &body = "exit 0")
-{
-    return "printf '%s\\0' \"$@\" > args.bin\n" + body;
-}
-
-} // namespace
+#include <QTimer>
 
 class ConversionTest : public QObject
 {
@@ -29,14 +17,12 @@ private slots:
     void init()
     {
         work = std::make_unique<WorkingDirectory>();
-        path = std::make_unique<SearchPath>(work->makeDirectory(QStringLiteral("bin")));
         wizard = std::make_unique<Tarnwell>();
         wizard->show();
     }
     void cleanup()
     {
         wizard.reset();
-        path.reset();
         work.reset();
         QVERIFY2(QApplication::topLevelWidgets().isEmpty(), "a window was left behind");
     }
@@ -44,295 +30,243 @@ private slots:
     void arguments_data()
     {
         QTest::addColumn<QStringList>("personalities");
-        QTest::addColumn<QStringList>("checked");
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QStringList>("expected");
-        const QString w = QStringLiteral("@");
-        QTest::newRow("five arguments at least")
-                << QStringList { "", "", "" } << QStringList() << "app"
-                << QStringList { "@/app.dpj", "@/out", "@/vdsp", "-pn", "app" };
-        QTest::newRow("everything")
-                << QStringList { "m.p_s", "a.p_a", "c.p_c" } << QStringList { "h", "cpp" } << "app"
-                << QStringList { "@/app.dpj", "@/out",   "@/vdsp", "-pn",     "app",
-                                 "-mp",       "@/m.p_s", "-ap",    "@/a.p_a", "-cp",
-                                 "@/c.p_c",   "-ext",    "cpp,h" };
-        QTest::newRow("compiler only, with blanks")
-                << QStringList { "", "", "my cmp.p_c" } << QStringList() << "my app"
-                << QStringList { "@/app.dpj", "@/out", "@/vdsp",      "-pn",
-                                 "my app",    "-cp",   "@/my cmp.p_c" };
-        // Nothing passes through a shell: each text arrives as it stands.
-        const QString hostile = QStringLiteral("a;b $(touch pwned) `touch pwned` \"q\" 'x' && y\\");
-        QTest::newRow("shell metacharacters")
-                << QStringList { "", "", "" } << QStringList() << hostile
-                << QStringList { "@/app.dpj", "@/out", "@/vdsp", "-pn", hostile };
+        QTest::addColumn<QStringList>("tail");
+        // clang-format off
+        QTest::newRow("five arguments at least") << QStringList { "", "", "" } << "app" << QStringList { "-pn", "app" };
+        QTest::newRow("all, blanks and non-ASCII kept") << QStringList { "m ü.p_s", "a.p_a", "c.p_c" } << " my app " << QStringList { "-pn", " my app ", "-mp", "@/m ü.p_s", "-ap", "@/a.p_a", "-cp", "@/c.p_c", "-ext", "cpp,h" };
+        QTest::newRow("shell metacharacters stay text") << QStringList { "", "", "" } << "a;b $(touch x) `touch y` 'q\" && c\\" << QStringList { "-pn", "a;b $(touch x) `touch y` 'q\" && c\\" };
+        // clang-format on
     }
     void arguments()
     {
         QFETCH(QStringList, personalities);
-        QFETCH(QStringList, checked);
         QFETCH(QString, name);
-        QFETCH(QStringList, expected);
-        writeFakeConverter(work->path("bin"), recordingArguments());
+        QFETCH(QStringList, tail);
+        const auto path = converterFirstOnPath(standInDirectory());
+        const Environment record("MOVRAK_ARGS_FILE", QFile::encodeName(work->path("args")));
         QLineEdit *fields[]
                 = { wizard->MsgPersonEdit, wizard->AnalPersonEdit, wizard->CmpPersonEdit };
         for (int i = 0; i < 3; ++i)
-            if (!personalities[i].isEmpty())
-                fields[i]->setText(work->makeFile(personalities[i]));
-        for (const QString &extension : checked)
-            extensionCheck(*wizard, extension)->setChecked(true);
+            fields[i]->setText(personalities[i].isEmpty() ? QString()
+                                                          : work->makeFile(personalities[i]));
+        wizard->cppCheck->setChecked(tail.contains("-ext"));
+        wizard->hCheck->setChecked(tail.contains("-ext"));
         goToLastPage(*wizard, *work);
         wizard->NorvikNameEdit->setText(name);
-        finishAndWait();
-        QCOMPARE(recordedArguments(), expected.replaceInStrings("@", work->path()));
-        QVERIFY(!QFile::exists(work->path("pwned")));
+        QVERIFY(finishAndWait(*wizard));
+        const QStringList expected
+                = QStringList { work->path("app.dpj"), work->path("out"), work->path("vdsp") }
+                + tail.replaceInStrings("@", QDir::currentPath());
+        QCOMPARE(QString::fromUtf8(work->read("args")), expected.join('\n') + '\n');
+        QVERIFY(!QFile::exists("x") && !QFile::exists("y"));
     }
 
-    void extensionArgument_data() { addExtensionRows(); }
-    void extensionArgument()
+    // How each run ends: what the log shows last, the box, the Cancel button, and
+    // whether settings.txt is written.
+    void outcomes_data()
     {
-        QFETCH(QStringList, checked);
-        QFETCH(QString, custom);
-        QFETCH(QString, expected);
-        writeFakeConverter(work->path("bin"), recordingArguments());
-        for (const QString &extension : checked)
-            extensionCheck(*wizard, extension)->setChecked(true);
-        wizard->CustExtEdit->setText(custom);
-        goToLastPage(*wizard, *work);
-        finishAndWait();
-        const QStringList arguments = recordedArguments();
-        QCOMPARE(arguments.size(), expected.isEmpty() ? 5 : 7);
-        if (!expected.isEmpty())
-            QCOMPARE(arguments.mid(5), QStringList({ "-ext", expected }));
+        QTest::addColumn<QByteArray>("script"); // empty: the stand-in converter
+        QTest::addColumn<QByteArray>("switches");
+        QTest::addColumn<QString>("logEnd");
+        QTest::addColumn<bool>("box");
+        QTest::addColumn<QString>("cancelText");
+        // clang-format off
+        QTest::newRow("stand-in converts") << QByteArray() << QByteArray() << "Project app written.\n" + successLine << false << "Close";
+        QTest::newRow("stand-in explains a missing personality in the log") << QByteArray() << QByteArray("@/none.p_s") << "Error: message personality @/none.p_s not found\n" << true << "Cancel";
+        QTest::newRow("success without output") << QByteArray("exit 0") << QByteArray() << firstLine + successLine << false << "Close";
+        QTest::newRow("failure code") << QByteArray("echo half done; exit 3") << QByteArray() << "half done\n" << true << "Cancel";
+        QTest::newRow("crash by a signal") << QByteArray("echo working; kill -SEGV $$") << QByteArray() << "working\n" + abnormalLine << false << "Cancel";
+        QTest::newRow("killed from outside") << QByteArray("echo $$ > pid; exec sleep 60") << QByteArray("kill") << firstLine + abnormalLine << false << "Cancel";
+        QTest::newRow("a helper holds the output open") << QByteArray("(sleep 60; echo late) & echo quick") << QByteArray() << "quick\n" + successLine << false << "Close";
+        // clang-format on
     }
-
-    void success()
+    void outcomes()
     {
-        writeFakeConverter(work->path("bin"), "printf 'step one\\nstep two\\n'\nexit 0");
-        wizard->CmpPersonEdit->setText(work->makeFile("c.p_c"));
+        QFETCH(QByteArray, script);
+        QFETCH(QByteArray, switches);
+        QFETCH(QString, logEnd);
+        QFETCH(bool, box);
+        QFETCH(QString, cancelText);
+        if (!script.isEmpty())
+            writeScriptConverter(work->path("bin"), script);
+        const auto path
+                = converterFirstOnPath(script.isEmpty() ? standInDirectory() : work->path("bin"));
+        QStringList boxes;
+        AnswerWhenShown<QMessageBox> closer([&boxes](QMessageBox *shown) {
+            boxes << shown->windowTitle() + '|' + shown->text();
+            shown->accept();
+        });
         goToLastPage(*wizard, *work);
-        MessageBoxes boxes;
-        finishAndWait();
-        QCOMPARE(log(), firstLine + "step one\nstep two\n" + successLine);
-        QCOMPARE(wizard->button(QWizard::CancelButton)->text(), QStringLiteral("Close"));
-        QVERIFY(!wizard->button(QWizard::FinishButton)->isEnabled());
-        QCOMPARE(wizard->currentPage(), wizard->Page3);
-        QVERIFY(wizard->isVisible());
-        QCOMPARE(boxes.seen, QStringList());
-        QCOMPARE(work->read("settings.txt"),
-                 QFile::encodeName("VDSP Installation Path:\n" + work->path("vdsp")
-                                   + "\n\nCompiler Personality:\n" + work->path("c.p_c") + "\n\n"));
-    }
-
-    void successWithoutOutput()
-    {
-        writeFakeConverter(work->path("bin"), "exit 0");
-        goToLastPage(*wizard, *work);
-        finishAndWait();
-        QCOMPARE(log(), firstLine + successLine);
-    }
-
-    void failureShowsTheBox()
-    {
-        writeFakeConverter(work->path("bin"), "printf 'cannot read project\\n'\nexit 1");
-        goToLastPage(*wizard, *work);
-        const QString cancelText = wizard->button(QWizard::CancelButton)->text();
-        MessageBoxes boxes;
-        finishAndWait();
-        QCOMPARE(boxes.seen,
-                 QStringList { "Tarnwell|Project Conversion Failed!\nPlease check the details log "
-                               "and try again." });
-        QCOMPARE(log(), firstLine + "cannot read project\n");
+        if (switches.startsWith('@')) {
+            wizard->MsgPersonEdit->setText(QString(switches).replace('@', QDir::currentPath()));
+            wizard->back();
+            pressNext(*wizard);
+        }
+        if (switches == "kill") {
+            QTimer::singleShot(0, wizard.get(), [this] {
+                QTRY_VERIFY(!work->read("pid").isEmpty());
+                ::kill(work->read("pid").trimmed().toInt(), SIGKILL);
+            });
+        }
+        // A helper that keeps the output open (for 60 s) does not hold the outcome back.
+        QVERIFY(finishAndWait(*wizard));
+        QVERIFY2(logText(*wizard).endsWith(QString(logEnd).replace('@', QDir::currentPath())),
+                 qPrintable(logText(*wizard)));
+        QVERIFY(logText(*wizard).startsWith(firstLine));
+        QCOMPARE(boxes, box ? QStringList { failureBox } : QStringList());
         QCOMPARE(wizard->button(QWizard::CancelButton)->text(), cancelText);
-    }
-
-    void crashIsNotReported()
-    {
-        writeFakeConverter(work->path("bin"), "printf 'working\\n'\nkill -SEGV $$");
-        goToLastPage(*wizard, *work);
-        MessageBoxes boxes;
-        finishAndWait();
-        QCOMPARE(log(), firstLine + "working\n");
-        QCOMPARE(boxes.seen, QStringList());
-        QVERIFY(wizard->button(QWizard::CancelButton)->text() != QLatin1String("Close"));
+        QVERIFY(!wizard->button(QWizard::FinishButton)->isEnabled());
+        QVERIFY(work->read("settings.txt").startsWith("VDSP Installation Path:\n"));
     }
 
     void converterThatCannotStart_data()
     {
         QTest::addColumn<QString>("where");
+        // clang-format off
         QTest::newRow("not on the search path") << QString();
         QTest::newRow("on the path, not executable") << QStringLiteral("bin");
-        // A converter in the working directory is never run by accident.
         QTest::newRow("only in the working directory") << QStringLiteral(".");
+        // clang-format on
     }
     void converterThatCannotStart()
     {
         QFETCH(QString, where);
+        const Environment path("PATH", QFile::encodeName(work->makeDirectory("bin")));
         if (!where.isEmpty()) {
-            const QString file = writeFakeConverter(work->path(where), "touch ran\nexit 0");
-            if (where == QLatin1String("bin"))
-                QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+            writeScriptConverter(where, "exit 0");
+            if (where == "bin")
+                QFile::setPermissions("bin/Movrak", QFile::ReadOwner | QFile::WriteOwner);
         }
-        SearchPath only(work->path("bin"), SearchPath::Only);
         goToLastPage(*wizard, *work);
         wizard->button(QWizard::FinishButton)->click();
-        QTRY_COMPARE(log(), firstLine + startFailure);
+        QTRY_COMPARE(logText(*wizard), firstLine + startFailureLine);
         QVERIFY(!wizard->button(QWizard::FinishButton)->isEnabled());
-        QTest::qWait(200);
-        QVERIFY(!QFile::exists(work->path("ran")));
-        QVERIFY(!QFile::exists(work->path("settings.txt")));
+        QVERIFY(!QFile::exists("settings.txt"));
     }
 
-    void outputShowsTheConvertersLines_data()
+    void outputReachesTheLogAsLines()
     {
-        QTest::addColumn<QByteArray>("script");
-        QTest::addColumn<QString>("lines");
-        QTest::newRow("markup stays text")
-                << QByteArray("printf '<b>x</b>\\n#include <stdio.h>\\n<a href=\"y\">y</a>\\n'")
-                << "<b>x</b>\n#include <stdio.h>\n<a href=\"y\">y</a>\n";
-        QTest::newRow("bytes above 0x7f as Latin-1") << QByteArray("printf '\\351t\\351 \\374\\n'")
-                                                     << QString::fromLatin1("\xe9t\xe9 \xfc\n");
-        QTest::newRow("line written in two pieces")
-                << QByteArray("printf 'first half, '\nsleep 0.3\nprintf 'second half\\nnext\\n'")
-                << "first half, second half\nnext\n";
-        QTest::newRow("CR LF line ends")
-                << QByteArray("printf 'one\\r\\ntwo\\r\\n'") << "one\ntwo\n";
-        QTest::newRow("last line without line break")
-                << QByteArray("printf 'a\\nlast'") << "a\nlast\n";
-        QTest::newRow("empty lines kept") << QByteArray("printf '\\n\\nx\\n'") << "\n\nx\n";
-        QTest::newRow("many chunks")
-                << QByteArray("i=0\nwhile [ $i -lt 200 ]; do echo \"line $i\"; i=$((i+1)); done")
-                << [] {
-                       QString text;
-                       for (int i = 0; i < 200; ++i)
-                           text += QStringLiteral("line %1\n").arg(i);
-                       return text;
-                   }();
-    }
-    void outputShowsTheConvertersLines()
-    {
-        QFETCH(QByteArray, script);
-        QFETCH(QString, lines);
-        writeFakeConverter(work->path("bin"), script + "\nexit 0");
+        writeScriptConverter(
+                work->path("bin"),
+                "printf '<b>not bold</b> <a href=x>x</a>\\r\\n'\n"
+                "printf 'caf\\303\\251\\ncaf\\351\\n\\nhal'; sleep 0.2; printf 'f\\n'\n"
+                "printf 'to stderr\\n' >&2\n"
+                "printf 'no line end'");
+        const auto path = converterFirstOnPath(work->path("bin"));
         goToLastPage(*wizard, *work);
-        finishAndWait();
-        QCOMPARE(log(), firstLine + lines + successLine);
+        QVERIFY(finishAndWait(*wizard));
+        QCOMPARE(logText(*wizard),
+                 firstLine + "<b>not bold</b> <a href=x>x</a>\ncafé\ncafé\n\nhalf\nno line end\n"
+                         + successLine);
     }
 
-    void standardErrorIsNotShown()
+    void standardErrorIsNotKept()
     {
-        writeFakeConverter(work->path("bin"), "echo out\necho err >&2\nexit 0");
-        goToLastPage(*wizard, *work);
-        finishAndWait();
-        QCOMPARE(log(), firstLine + "out\n" + successLine);
-    }
-
-    void newRunStopsTheEarlierOne()
-    {
-        writeFakeConverter(work->path("bin"),
-                           "case \"$5\" in\n"
-                           "slow) echo 'old start'; sleep 3; echo 'old end'; exit 3;;\n"
-                           "*) echo new; exit 0;;\n"
-                           "esac");
-        goToLastPage(*wizard, *work);
-        wizard->NorvikNameEdit->setText(QStringLiteral("slow"));
-        wizard->button(QWizard::FinishButton)->click();
-        QTRY_VERIFY(log().contains("old start"));
-        const qint64 oldConverter = converter()->processId();
-        MessageBoxes boxes;
-
-        wizard->back();
-        wizard->NorvikNameEdit->setText(QStringLiteral("fast"));
-        pressNext(*wizard);
-        finishAndWait();
-        QCOMPARE(log(), firstLine + "new\n" + successLine);
-        QTRY_VERIFY(!processExists(oldConverter));
-        QTest::qWait(300);
-        QCOMPARE(log(), firstLine + "new\n" + successLine);
-        QCOMPARE(boxes.seen, QStringList());
-        QCOMPARE(wizard->findChildren<QProcess *>().size(), 1);
-    }
-
-    void destroyingTheWizardStopsTheConverter()
-    {
-        writeFakeConverter(work->path("bin"), "echo started\nexec sleep 30");
+        const auto path = converterFirstOnPath(standInDirectory());
+        const Environment flood("MOVRAK_STDERR_BYTES", "100000");
         goToLastPage(*wizard, *work);
         wizard->button(QWizard::FinishButton)->click();
-        QTRY_VERIFY(log().contains("started"));
-        const qint64 pid = converter()->processId();
-        wizard.reset();
-        QVERIFY(!processExists(pid));
-        QVERIFY(!QFile::exists(work->path("settings.txt")));
+        QSignalSpy ended(wizard->conversion(), &ConverterRun::ended);
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(wizard->conversion()->process()->readAllStandardError(), QByteArray());
     }
 
-    void standInConverterEndToEnd()
+    // However a run is stopped, the converter and everything it started go, and
+    // nothing of it reaches the log, the buttons, a box or settings.txt.
+    void stopping_data()
     {
-        SearchPath converter(standInConverterDirectory());
-        wizard->cppCheck->setChecked(true);
-        wizard->MsgPersonEdit->setText(work->makeFile("m.p_s"));
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("stops");
+        // clang-format off
+        QTest::newRow("Cancel") << "cancel" << true;
+        QTest::newRow("window closed") << "close" << true;
+        QTest::newRow("wizard destroyed") << "destroy" << true;
+        QTest::newRow("Back and Next: a new summary") << "summary" << true;
+        QTest::newRow("Back alone: only a look") << "back" << false;
+        // clang-format on
+    }
+    void stopping()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, stops);
+        writeScriptConverter(work->path("bin"),
+                             "sleep 60 & echo $! > helper; echo running\n"
+                             "sleep 1; echo late; exit 0");
+        const auto path = converterFirstOnPath(work->path("bin"));
         goToLastPage(*wizard, *work);
-        finishAndWait();
-        const QString log = this->log();
-        QVERIFY2(log.startsWith(firstLine + "Movrak stand-in converter\n"), qPrintable(log));
-        QVERIFY(log.contains("Using message personality " + work->path("m.p_s") + "\n"));
-        QVERIFY(log.contains("Taking over files with the extensions: cpp\n"));
-        QVERIFY(log.endsWith("Project app written.\n" + successLine));
+        const QString summary = logText(*wizard);
+        wizard->button(QWizard::FinishButton)->click();
+        QTRY_VERIFY(logText(*wizard).contains("running"));
+        const qint64 converter = wizard->conversion()->process()->processId();
+        const qint64 helper = work->read("helper").trimmed().toLongLong();
+        QVERIFY(processLives(converter) && processLives(helper));
+        QPointer<QProcess> process = wizard->conversion()->process();
+
+        if (how == "cancel")
+            wizard->button(QWizard::CancelButton)->click();
+        else if (how == "close")
+            wizard->close();
+        else if (how == "destroy")
+            wizard.reset();
+        else
+            wizard->back();
+        if (how == "summary")
+            pressNext(*wizard);
+
+        if (!stops) {
+            QSignalSpy reported(wizard.get(), &Tarnwell::runReported);
+            QVERIFY(reported.wait(20000));
+            QVERIFY(logText(*wizard).endsWith("late\n" + successLine));
+            QVERIFY(processLives(helper));
+            ::kill(helper, SIGKILL);
+            return;
+        }
+        QTRY_VERIFY(!processLives(converter) && !processLives(helper));
+        QTRY_VERIFY(process.isNull()); // reaped
+        QVERIFY(!QFile::exists("settings.txt"));
+        if (how == "destroy")
+            return;
+        QCOMPARE(logText(*wizard), how == "summary" ? summary : firstLine + "running\n");
+        QCOMPARE(wizard->button(QWizard::CancelButton)->text(), QStringLiteral("Cancel"));
+        QCOMPARE(wizard->button(QWizard::FinishButton)->isEnabled(), how == "summary");
+        // A new run after a stopped one shows only its own output.
+        if (how == "summary") {
+            writeScriptConverter(work->path("bin"), "echo second");
+            QVERIFY(finishAndWait(*wizard));
+            QCOMPARE(logText(*wizard), firstLine + "second\n" + successLine);
+        }
     }
 
-    void standInConverterChecksItsArguments_data()
+    void standInChecksItsArguments_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("too few") << QStringList { "a", "b", "c", "-pn" } << 2 << "usage:";
-        QTest::newRow("no -pn") << QStringList { "@/app.dpj", "@", "@", "-x", "n" } << 2
-                                << "usage:";
-        QTest::newRow("unknown option")
-                << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-zz", "v" } << 2 << "usage:";
-        QTest::newRow("option without value")
-                << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-mp" } << 2 << "usage:";
-        QTest::newRow("missing project")
-                << QStringList { "@/none.dpj", "@", "@", "-pn", "n" } << 1 << "Error: project";
-        QTest::newRow("missing personality")
-                << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-cp", "@/none" } << 1
-                << "Error: compiler personality";
-        QTest::newRow("good") << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-ext", "c" } << 0
-                              << "Project n written.";
+        QTest::addColumn<QString>("says");
+        // clang-format off
+        QTest::newRow("too few") << QStringList { "a", "b", "c", "-pn" } << 2 << "Movrak: too few arguments\nusage:";
+        QTest::newRow("unknown option") << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-zz", "v" } << 2 << "Movrak: unknown option -zz";
+        QTest::newRow("missing project") << QStringList { "@/none.dpj", "@", "@", "-pn", "n" } << 1 << "Error: project file @/none.dpj not found";
+        QTest::newRow("good") << QStringList { "@/app.dpj", "@", "@", "-pn", "n", "-ext", "c" } << 0 << "Project n written.";
+        // clang-format on
     }
-    void standInConverterChecksItsArguments()
+    void standInChecksItsArguments()
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
-        QFETCH(QString, output);
+        QFETCH(QString, says);
         work->makeFile("app.dpj");
         QProcess converter;
-        converter.start(QDir(standInConverterDirectory()).filePath(converterProgram),
-                        arguments.replaceInStrings("@", work->path()));
-        QVERIFY(converter.waitForFinished());
-        QCOMPARE(converter.exitStatus(), QProcess::NormalExit);
+        converter.start(standInDirectory() + "/Movrak",
+                        arguments.replaceInStrings("@", QDir::currentPath()));
+        QVERIFY(converter.waitForFinished(10000));
         QCOMPARE(converter.exitCode(), exitCode);
-        const QString printed
-                = converter.readAllStandardOutput() + converter.readAllStandardError();
-        QVERIFY2(printed.contains(output), qPrintable(printed));
+        QVERIFY(converter.readAllStandardOutput().contains(
+                QString(says).replace('@', QDir::currentPath()).toUtf8()));
     }
 
 private:
-    QString log() const { return wizard->DetailsText->toPlainText(); }
-    QProcess *converter() const { return latestConverter(*wizard); }
-
-    void finishAndWait() { ::finishAndWait(*wizard, *work); }
-
-    QStringList recordedArguments() const
-    {
-        QByteArray bytes = work->read("args.bin");
-        bytes.chop(1);
-        QStringList arguments;
-        for (const QByteArray &argument : bytes.split('\0'))
-            arguments << QFile::decodeName(argument);
-        return arguments;
-    }
-
     std::unique_ptr<WorkingDirectory> work;
-    std::unique_ptr<SearchPath> path;
     std::unique_ptr<Tarnwell> wizard;
 };
 

@@ -50,10 +50,6 @@ public:
     // and forgets everything still queued, a pending whenShown() action included.
     void restart(const QString &firstLine);
 
-    // Shows `text` (which ends with a line feed) in place of what the view shows;
-    // output still queued follows it.
-    void replaceText(const QString &text);
-
     // Queues complete lines of converter output.
     void appendLines(const QStringList &lines);
 
@@ -66,6 +62,10 @@ public:
     bool isIdle() const { return queue.empty(); }
 
 private:
+    // Shows `text` (which ends with a line feed) in place of what the view shows;
+    // output still queued follows it.
+    void replaceText(const QString &text);
+
     struct Entry
     {
         QString text;

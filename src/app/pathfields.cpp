@@ -3,6 +3,7 @@
 #include <QCompleter>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -68,7 +69,12 @@ bool PathFields::eventFilter(QObject *watched, QEvent *event)
 
 void PathFields::complete(QLineEdit *field, Kind kind)
 {
-    auto *completer = new QCompleter(model(kind), field);
+    QFileSystemModel *names = model(kind);
+    // The model reads a folder only when asked for it: the folder being typed is asked
+    // for, so that its names are there to complete.
+    connect(field, &QLineEdit::textEdited, names,
+            [names](const QString &text) { names->index(QFileInfo(text).path()); });
+    auto *completer = new QCompleter(names, field);
     completer->setCaseSensitivity(
 #ifdef Q_OS_WIN
             Qt::CaseInsensitive

@@ -341,6 +341,7 @@ void Tarnwell::processExit()
                                tr("Project Conversion Failed!\nPlease check the details log "
                                   "and try again."));
         saveSettings();
+        emit runReported();
     });
 }
 

@@ -37,6 +37,11 @@ public slots:
     void readFromStdout();
     void processExit();
 
+signals:
+    // A run's outcome is shown (in the log, the Cancel button or the box) and the
+    // settings are written.
+    void runReported();
+
 protected slots:
     void next();
     void accept() override;
