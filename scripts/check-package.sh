@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a Release build and checks what it holds: the
-# program, its icon and its desktop entry, and its declared dependencies.
+# Builds the Debian package from a Release build and checks it as a distribution
+# would: what it holds and depends on, lintian (no error, no warning), the desktop
+# entry, and the AppStream metainfo (validated, and composed with its icon).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
-if ! command -v dpkg-deb > /dev/null || ! command -v dpkg-shlibdeps > /dev/null; then
-    echo "dpkg-deb or dpkg-shlibdeps not found: the package was not built or checked."
-    exit 0
-fi
 
 cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWELL_BUILD_TESTS=OFF \
     -DTARNWELL_BUILD_BENCHMARK=OFF > /dev/null
@@ -16,26 +12,52 @@ rm -f build/package/*.deb
 (cd build/package && cpack -G DEB > /dev/null)
 deb=$(ls build/package/*.deb)
 echo "Package: $deb"
-dpkg-deb -c "$deb"
+id=invalid.tarnwell.Tarnwell
 
 contents=$(dpkg-deb -c "$deb")
 status=0
-for file in ./usr/bin/tarnwell ./usr/share/icons/hicolor/32x32/apps/tarnwell.png \
-    ./usr/share/applications/tarnwell.desktop; do
-    if ! grep -q " $file\$" <<< "$contents"; then
-        echo "missing from the package: $file"
-        status=1
-    fi
+fail() { echo "package check: $*"; status=1; }
+for file in usr/bin/tarnwell usr/share/applications/$id.desktop usr/share/metainfo/$id.metainfo.xml \
+    usr/share/icons/hicolor/scalable/apps/$id.svg usr/share/man/man1/tarnwell.1.gz \
+    usr/share/doc/tarnwell/copyright usr/share/doc/tarnwell/changelog.gz; do
+    grep -q " \./$file\$" <<< "$contents" || fail "missing: $file"
 done
-if grep -q "Movrak" <<< "$contents"; then
-    echo "the stand-in converter is in the package, but is not installed by default"
-    status=1
-fi
+for size in 16 22 24 32 48 64 128 256; do
+    grep -q "hicolor/${size}x$size/apps/$id.png\$" <<< "$contents" || fail "no ${size}px icon"
+done
+grep -q "Movrak" <<< "$contents" && fail "the stand-in converter is in the package"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for package in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins; do
-    grep -q "$package" <<< "$depends" || { echo "not declared: $package"; status=1; }
+echo "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+for package in libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberation2; do
+    grep -q "$package" <<< "$depends" || fail "not depended on: $package"
 done
-desktop-file-validate src/app/tarnwell.desktop || status=1
-[ $status -eq 0 ] && echo "Package: program, icon and desktop entry present."
+grep -q "qt6-qpa-plugins" <<< "$depends" && fail "qt6-qpa-plugins holds no plugin we use"
+dpkg-deb -f "$deb" Recommends | grep -q "qt6-wayland" || fail "qt6-wayland not recommended"
+
+desktop-file-validate "packaging/$id.desktop" || fail "desktop entry"
+
+# lintian: any error or warning fails; every info left is overridden in the package.
+lintian --info --display-info --pedantic "$deb" | tee build/package/lintian.log
+if grep -E '^[EWIP]: ' build/package/lintian.log > /dev/null; then
+    fail "lintian has something to say"
+fi
+
+# AppStream: the metainfo validates, and a software centre's catalog built from the
+# installed tree holds the component with its icon.
+appstreamcli validate --pedantic --no-net "packaging/$id.metainfo.xml" | tee build/package/appstream.log
+grep -E '^[EW]: ' build/package/appstream.log > /dev/null && fail "AppStream metainfo"
+root=build/package/root
+rm -rf "$root" build/package/catalog && mkdir -p "$root"
+dpkg-deb -x "$deb" "$root"
+appstreamcli compose --no-net --origin=tarnwell --result-root=build/package/catalog \
+    --prefix=/usr "$root" > build/package/compose.log 2>&1 || { cat build/package/compose.log; fail "compose"; }
+catalog=$(find build/package/catalog -name '*.xml.gz' | head -n 1)
+if [ -z "$catalog" ] || ! zcat "$catalog" | grep -q "<id>$id</id>"; then
+    cat build/package/compose.log; fail "the composed catalog lacks the component"
+elif ! zcat "$catalog" | grep -q '<icon type="cached"'; then
+    fail "the composed component has no icon"
+fi
+
+[ $status -eq 0 ] && echo "Package: lintian-clean, AppStream valid and composed with its icon."
 exit $status

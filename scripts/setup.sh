@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tarnwell needs on Debian (12 or later), if it is
-# missing. Usage: scripts/setup.sh [run|test]
+# missing. Usage: scripts/setup.sh [run|test|virtual-display]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2)
 case "${1:-run}" in
-    test) packages+=(clang libclang-rt-dev xvfb xauth desktop-file-utils dpkg-dev file) ;;
+    virtual-display) packages=(xvfb xauth) ;;
+    test) packages+=(clang libclang-rt-dev desktop-file-utils dpkg-dev file lintian appstream
+        appstream-compose) ;;
 esac
 
 missing=()

@@ -4,7 +4,8 @@
     python3 tools/make_artwork.py
 
 writes src/form/banner.xpm, src/form/strip.xpm (the frame drawn on every page),
-src/app/tarnwell.ico and src/app/tarnwell.png (the program's icon). The output is
+src/app/icons/ (the program's icon as SVG and as PNGs from 16 to 256 pixels) and
+src/app/tarnwell.ico (16, 32, 48 and 256 pixels, for Windows). The output is
 committed; the build never runs this script.
 
 The two frame images are greyscale and must hold an exact number of grey levels
@@ -176,98 +177,104 @@ def write_xpm(path, name, pixels):
         f.write("};\n")
 
 
-# The standard 16-colour palette of 4-bit icons.
-VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
-       (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
-       (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
-TRANSPARENT = -1
+# The program's mark: a still tarn (a navy disc with a grey rim and teal ripples) under
+# a white well shaft, the T of the name. It is drawn once, on a 32-unit grid, as an
+# SVG and, with the same shapes, rasterised at every size a desktop asks for.
+NAVY, RIM, CYAN, TEAL, SILVER, WHITE = ((0, 0, 128), (128, 128, 128), (0, 255, 255),
+                                        (0, 128, 128), (192, 192, 192), (255, 255, 255))
+CENTRE, RADIUS, RIM_WIDTH = 16.0, 15.2, 1.2
+T_PARTS = ((7, 6, 25, 10), (14, 10, 18, 20))  # x0, y0, x1, y1
+OUTLINE = 1.0
+# Ripples: y of the line's middle, colour; dashes 4 long with gaps of 2, from x = 0.
+RIPPLES = ((21.5, CYAN), (23.5, CYAN), (25.5, TEAL))
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+ICO_SIZES = (16, 32, 48, 256)
 
 
-def icon():
-    """The program's mark: a still tarn (dark disc, teal water lines) under a white well
-    shaft, the T of the name."""
-    size = 32
-    px = [[TRANSPARENT] * size for _ in range(size)]
-    c = 15.5
-    for y in range(size):
-        for x in range(size):
-            d = math.hypot(x - c, y - c)
-            if d <= 15.2:
-                px[y][x] = 4  # navy disc
-            if 14.0 <= d <= 15.2:
-                px[y][x] = 8  # grey rim
-    # The T: a bar and a shaft in white, outlined in silver.
-    for y in range(6, 10):
-        for x in range(7, 25):
-            px[y][x] = 15
-    for y in range(10, 20):
-        for x in range(14, 18):
-            px[y][x] = 15
-    for y in range(20, 27):
-        for x in range(5, 27):
-            if px[y][x] == TRANSPARENT:
-                continue
-            if y in (21, 23, 25) and (x + y) % 6 < 4:
-                px[y][x] = 14 if y != 25 else 6  # cyan and teal ripples
-    for y in range(6, 20):
-        for x in range(6, 26):
-            if px[y][x] == 4 and any(
-                    0 <= y + dy < size and 0 <= x + dx < size and px[y + dy][x + dx] == 15
-                    for dy in (-1, 0, 1) for dx in (-1, 0, 1)):
-                px[y][x] = 7
-    return px
+def mark_colour(x, y):
+    """The colour at point (x, y) of the 32-unit grid, None outside the mark."""
+    d = math.hypot(x - CENTRE, y - CENTRE)
+    if d > RADIUS:
+        return None
+
+    def distance_to_t():
+        return min(math.hypot(max(x0 - x, 0, x - x1), max(y0 - y, 0, y - y1))
+                   for x0, y0, x1, y1 in T_PARTS)
+
+    t_distance = distance_to_t()
+    if t_distance == 0:
+        return WHITE
+    if t_distance <= OUTLINE:
+        return SILVER
+    if d >= RADIUS - RIM_WIDTH:
+        return RIM
+    for middle, colour in RIPPLES:
+        if abs(y - middle) <= 0.5 and x % 6 < 4:
+            return colour
+    return NAVY
 
 
-def write_ico(path, px):
-    size = len(px)
-    row_bytes = size // 2  # 4 bits per pixel; 16 bytes per row is already 4-aligned
-    xor = bytearray()
-    for row in reversed(px):
-        for x in range(0, size, 2):
-            a = max(row[x], 0)
-            b = max(row[x + 1], 0)
-            xor.append((a << 4) | b)
-    mask_row = ((size + 31) // 32) * 4
-    mask = bytearray()
-    for row in reversed(px):
-        bits = bytearray(mask_row)
-        for x, v in enumerate(row):
-            if v == TRANSPARENT:
-                bits[x // 8] |= 0x80 >> (x % 8)
-        mask += bits
-    palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in VGA)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0,
-                         len(xor) + len(mask), 0, 0, 16, 0)
-    image = header + palette + bytes(xor) + bytes(mask)
-    assert row_bytes * size == len(xor)
-    icondir = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(image), 6 + 16)
-    with open(path, "wb") as f:
-        f.write(icondir + entry + image)
+def icon_pixels(size, samples=4):
+    """RGBA rows of the mark at size x size pixels (samples x samples per pixel)."""
+    scale = 32.0 / size
+    rows = []
+    for py in range(size):
+        row = bytearray()
+        for px in range(size):
+            r = g = b = a = 0
+            for sy in range(samples):
+                for sx in range(samples):
+                    colour = mark_colour((px + (sx + 0.5) / samples) * scale,
+                                         (py + (sy + 0.5) / samples) * scale)
+                    if colour:
+                        r, g, b, a = r + colour[0], g + colour[1], b + colour[2], a + 1
+            n = samples * samples
+            row += bytes((r // a, g // a, b // a, 255 * a // n) if a else (0, 0, 0, 0))
+        rows.append(row)
+    return rows
 
 
-def write_png(path, px):
-    size = len(px)
-    raw = bytearray()
-    for row in px:
-        raw.append(0)
-        for v in row:
-            raw.append(16 if v == TRANSPARENT else v)
-    palette = b"".join(bytes(rgb) for rgb in VGA) + bytes((0, 0, 0))
-    alpha = bytes([255] * 16 + [0])
+def icon_svg():
+    hexed = lambda c: "#%02x%02x%02x" % c  # noqa: E731
+    t_path = "M7 6h18v4h-7v10h-4v-10h-7z"
+    ripples = "".join(
+        f'<line x1="0" y1="{y}" x2="32" y2="{y}" stroke="{hexed(c)}"/>' for y, c in RIPPLES)
+    return f"""<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">
+  <title>Tarnwell</title>
+  <clipPath id="water"><circle cx="{CENTRE}" cy="{CENTRE}" r="{RADIUS - RIM_WIDTH}"/></clipPath>
+  <circle cx="{CENTRE}" cy="{CENTRE}" r="{RADIUS - RIM_WIDTH / 2}" fill="{hexed(NAVY)}" stroke="{hexed(RIM)}" stroke-width="{RIM_WIDTH}"/>
+  <g clip-path="url(#water)" stroke-width="1" stroke-dasharray="4 2">{ripples}</g>
+  <path d="{t_path}" fill="none" stroke="{hexed(SILVER)}" stroke-width="{2 * OUTLINE}" stroke-linejoin="round"/>
+  <path d="{t_path}" fill="{hexed(WHITE)}"/>
+</svg>
+"""
+
+
+def png_bytes(rows):
+    size = len(rows)
+    raw = b"".join(b"\0" + bytes(row) for row in rows)
 
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
-    png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 3, 0, 0, 0))
-    png += chunk(b"PLTE", palette)
-    png += chunk(b"tRNS", alpha)
-    png += chunk(b"IDAT", zlib.compress(bytes(raw), 9))
-    png += chunk(b"IEND", b"")
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def write_ico(path, images):
+    """An icon file of PNG images (read by Windows Vista and later), smallest first."""
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(header) + 16 * len(images)
+    entries, data = b"", b""
+    for size, png in images:
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(png),
+                               offset + len(data))
+        data += png
     with open(path, "wb") as f:
-        f.write(png)
+        f.write(header + entries + data)
 
 
 def main():
@@ -276,9 +283,15 @@ def main():
     app = os.path.join(root, "src", "app")
     write_xpm(os.path.join(form, "banner.xpm"), "banner_xpm", banner())
     write_xpm(os.path.join(form, "strip.xpm"), "strip_xpm", strip())
-    mark = icon()
-    write_ico(os.path.join(app, "tarnwell.ico"), mark)
-    write_png(os.path.join(app, "tarnwell.png"), mark)
+    icons = os.path.join(app, "icons")
+    os.makedirs(icons, exist_ok=True)
+    pngs = {size: png_bytes(icon_pixels(size)) for size in ICON_SIZES}
+    for size, png in pngs.items():
+        with open(os.path.join(icons, f"{size}.png"), "wb") as f:
+            f.write(png)
+    with open(os.path.join(icons, "tarnwell.svg"), "w", encoding="utf-8") as f:
+        f.write(icon_svg())
+    write_ico(os.path.join(app, "tarnwell.ico"), [(size, pngs[size]) for size in ICO_SIZES])
 
 
 if __name__ == "__main__":
