@@ -91,7 +91,10 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
 
     // The title bar and the task switcher show the program's own mark on every
     // platform (on Windows the program file carries it as well).
-    setWindowIcon(QIcon(QStringLiteral(":/icons/tarnwell.png")));
+    QIcon icon;
+    for (const int size : { 16, 24, 32, 48, 64, 128, 256 })
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
 
     for (const WizardButton which : { NextButton, BackButton, CancelButton, FinishButton }) {
         QAbstractButton *wizardButton = button(which);
