@@ -35,24 +35,6 @@ private slots:
     }
     void cleanup() { view.reset(); }
 
-    void linesInOrderThenTheOutcome()
-    {
-        DetailsLog log(view.get());
-        log.restart(firstLine);
-        log.appendLines(numbered(1, 100));
-        log.appendLines({ "", "<b>not bold</b>", "a\rb" });
-        log.appendText(QStringLiteral("done"));
-        bool shown = false;
-        log.whenShown([&shown] { shown = true; });
-        QVERIFY(!shown);
-        QTRY_VERIFY(shown);
-        QCOMPARE(view->toPlainText(),
-                 firstLine + numbered(1, 100).join('\n') + "\n\n<b>not bold</b>\na\nb\ndone");
-        QVERIFY(log.isIdle());
-        // Lines share paragraphs: the first line, four paragraphs, the outcome.
-        QVERIFY(view->document()->blockCount() <= 7);
-    }
-
     void limits_data()
     {
         QTest::addColumn<qint64>("lineLimit");
