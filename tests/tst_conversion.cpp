@@ -6,8 +6,8 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 #include <QTimer>
+#include <QProcess>
 
 class ConversionTest : public QObject
 {
@@ -213,6 +213,7 @@ private slots:
         if (how == "destroy")
             return;
         QCOMPARE(logText(*wizard), how == "summary" ? summary : firstLine + "running\n");
+        QCOMPARE(wizard->isVisible(), how == "summary"); // Cancel and close end the wizard
         QCOMPARE(wizard->button(QWizard::CancelButton)->text(), QStringLiteral("Cancel"));
         QCOMPARE(wizard->button(QWizard::FinishButton)->isEnabled(), how == "summary");
         // A new run after a stopped one shows only its own output.

@@ -1,12 +1,10 @@
 // The logic that needs no widgets: extension list, summary, argument list, the
 // settings format and the cutting of converter output into lines.
 
-#include "app/conversion.h"
 #include "app/outputlines.h"
 #include "app/settings.h"
 #include "support.h"
 
-#include <QTest>
 
 #include <csignal>
 

@@ -4,7 +4,6 @@
 
 #include "support.h"
 
-#include <QAbstractItemView>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QCompleter>
@@ -14,8 +13,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QStyle>
-#include <QTimer>
+#include <QStyleOption>
 #include <QUrl>
 
 namespace {
@@ -151,35 +149,6 @@ private slots:
         QCOMPARE(wizard->pageIds(), QList<int>({ 0, 1, 2, 3 }));
         for (QLineEdit *field : wizard->findChildren<QLineEdit *>())
             QVERIFY(field->text().isEmpty());
-    }
-
-    void endsThroughReject_data()
-    {
-        QTest::addColumn<int>("way");
-        // clang-format off
-        QTest::newRow("Cancel button") << 0;
-        QTest::newRow("Escape key") << 1;
-        QTest::newRow("window closed") << 2;
-        // clang-format on
-    }
-    void endsThroughReject()
-    {
-        QFETCH(int, way);
-        QSignalSpy rejected(wizard.get(), &QDialog::rejected);
-        QTimer::singleShot(0, wizard.get(), [this, way] {
-            if (way == 0)
-                wizard->button(QWizard::CancelButton)->click();
-            else if (way == 1)
-                QTest::keyClick(wizard.get(), Qt::Key_Escape);
-            else
-                wizard->close();
-        });
-        // The event loop ends when the last window closes, as in main; if it does not,
-        // the guard ends it with another code.
-        QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); });
-        QCOMPARE(QApplication::exec(), 0);
-        QCOMPARE(rejected.size(), 1);
-        QVERIFY(!wizard->isVisible());
     }
 
     // The checks of Page0 and Page1. Paths: e exists, m missing, - empty; on Page0
