@@ -23,12 +23,6 @@
 
 const QString firstLine = QStringLiteral("Initialising Project Conversion ...\n");
 const QString successLine = QStringLiteral("Project Converted Successfully!");
-const QString abnormalLine
-        = QStringLiteral("Project Conversion did not complete: Movrak ended abnormally.");
-const QString startFailureLine = QStringLiteral(
-        "Project Conversion could not be executed: Please ensure Movrak.exe is set on the path.\n");
-const QString failureBox = QStringLiteral(
-        "Tarnwell|Project Conversion Failed!\nPlease check the details log and try again.");
 
 // A fresh temporary directory that is the working directory while the object lives;
 // settings.txt is read and written there, and converters start there.

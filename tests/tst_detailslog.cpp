@@ -79,6 +79,9 @@ private slots:
         QVERIFY(rows.join('\n').size() <= characterLimit);
         // Exactly the newest lines, in order, and nothing lost below the limits.
         QCOMPARE(rows, numbered(dropped + 1, total, width));
+        // Dropping keeps the newest three quarters of what the limits allow.
+        QVERIFY(rows.size() >= std::min<qint64>(
+                        total, std::min(lineLimit, characterLimit / (width + 10)) * 3 / 4));
         if (total <= lineLimit && total * (width + 10) < characterLimit)
             QCOMPARE(dropped, 0);
         else

@@ -5,7 +5,6 @@
 #include "app/settings.h"
 #include "support.h"
 
-
 #include <csignal>
 
 #include <fcntl.h>
@@ -147,20 +146,18 @@ private slots:
         work.makeFile(QStringLiteral("settings.txt"), old);
         const QString text = ::settingsText(QString(size, QLatin1Char('x')), "", "", "");
         // A file-size limit makes the write fail part way, as a full disk would.
-        struct sigaction ignore = {}, previousAction = {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &previousAction);
-        rlimit previousLimit;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previousLimit {};
         getrlimit(RLIMIT_FSIZE, &previousLimit);
-        rlimit limit = previousLimit;
-        limit.rlim_cur = 16;
+        const rlimit limit { 16, previousLimit.rlim_max };
         setrlimit(RLIMIT_FSIZE, &limit);
         const bool written = writeSettingsFile(QStringLiteral("settings.txt"), text);
         setrlimit(RLIMIT_FSIZE, &previousLimit);
-        sigaction(SIGXFSZ, &previousAction, nullptr);
+        std::signal(SIGXFSZ, previousHandler);
         QVERIFY(!written);
         QCOMPARE(work.read(QStringLiteral("settings.txt")), old);
         QCOMPARE(QDir::current().entryList(QDir::Files), QStringList { "settings.txt" });
+        QVERIFY(!writeSettingsFile(QStringLiteral("no such folder/settings.txt"), text));
         // A directory or a FIFO in the file's place is left alone.
         work.makeDirectory(QStringLiteral("d/settings.txt"));
         QVERIFY(!writeSettingsFile(QStringLiteral("d/settings.txt"), QStringLiteral("x")));
@@ -198,7 +195,7 @@ private slots:
         } else if (kind == "sparse") {
             QFile file(work.makeFile("settings.txt"));
             QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(qint64(1) << 30));
-            QVERIFY(file.seek(100000) && file.write(entry) == entry.size());
+            QVERIFY(file.seek(100000) && file.write('\n' + entry) == entry.size() + 1);
         } else if (kind == "zero") {
             QFile::link("/dev/zero", "settings.txt");
         } else if (kind == "fifo") {
@@ -220,6 +217,7 @@ private slots:
         QTest::newRow("empty lines kept") << QByteArrayList { "\n\na\n" } << QStringList { "", "", "a" } << QString() << usual;
         QTest::newRow("split line joined") << QByteArrayList { "hal", "f and ", "half\nnext" } << QStringList { "half and half" } << QStringLiteral("next") << usual;
         QTest::newRow("CR LF split between chunks") << QByteArrayList { "a\r\nb\r", "\nc" } << QStringList { "a", "b" } << QStringLiteral("c") << usual;
+        QTest::newRow("CR at the end of the output kept") << QByteArrayList { "a\r" } << QStringList {} << QStringLiteral("a\r") << usual;
         QTest::newRow("lone CR kept") << QByteArrayList { "a\rb\n" } << QStringList { "a\rb" } << QString() << usual;
         QTest::newRow("markup stays text") << QByteArrayList { "<b>x</b>\n#include <stdio.h>\n" } << QStringList { "<b>x</b>", "#include <stdio.h>" } << QString() << usual;
         QTest::newRow("UTF-8") << QByteArrayList { "/tmp/\xc3\xbc/\xc3\xa9.dpj\n" } << QStringList { "/tmp/ü/é.dpj" } << QString() << usual;
