@@ -21,8 +21,8 @@ void check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const QByteArray bytes =
-            QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray bytes
+            = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const RememberedInputs read = parseSettings(bytes);
     (void)read;
 
@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         field.remove(QLatin1Char('\r'));
     }
     const QString text = settingsText(fields[0], fields[1], fields[2], fields[3]);
-    for (const RememberedInputs &back : { parseSettingsText(text), parseSettings(encodeSettings(text)) }) {
+    for (const RememberedInputs &back :
+         { parseSettingsText(text), parseSettings(encodeSettings(text)) }) {
         check(back.installDirectory == fields[0]);
         check(back.messagePersonality.value_or(QString()) == fields[1]);
         check(back.analyserPersonality.value_or(QString()) == fields[2]);
