@@ -90,9 +90,11 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
         pathFields->add(field, PathFields::Kind::Folder);
 
     // The title bar and the task switcher show the program's own mark on every
-    // platform (on Windows the program file carries it as well).
+    // platform (on Windows the program file carries it as well). Up to 64 pixels: a
+    // window needs no more, and each size is decoded at start-up (256 pixels alone
+    // cost more than the rest together).
     QIcon icon;
-    for (const int size : { 16, 24, 32, 48, 64, 128, 256 })
+    for (const int size : { 16, 24, 32, 48, 64 })
         icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
 
