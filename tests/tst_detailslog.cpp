@@ -3,8 +3,10 @@
 
 #include "app/detailslog.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
 
@@ -117,6 +119,77 @@ private slots:
         log.appendLines(numbered(501, 1000));
         QTRY_VERIFY(log.isIdle());
         QCOMPARE(bar->value(), 0);
+    }
+
+    // The log's layout counts a paragraph's lines from its characters' advances where it
+    // can: laying the paragraph out must give the same, at any width.
+    void linesCountedAsLaidOut_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("extra"); // for an empty text: lines of 'x' this much too long
+        QTest::newRow("short lines") << QStringLiteral("alpha\nbeta\u2028gamma\n\n") << 0;
+        QTest::newRow("a long line") << QStringLiteral("word ").repeated(60) << 0;
+        QTest::newRow("tab, accents, CJK")
+                << QStringLiteral("a\tb\n\u00e9t\u00e9\n\u6f22\u5b57") << 0;
+        QTest::newRow("fits the width") << QString() << 0;
+        QTest::newRow("a character more") << QString() << 1;
+    }
+    void linesCountedAsLaidOut()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, extra);
+        DetailsLog log(view.get());
+        QTextDocument *document = view->document();
+        if (text.isEmpty()) {
+            const qreal width = document->pageSize().width() - 2 * document->documentMargin();
+            const int fit = int(width / QFontMetricsF(view->font()).horizontalAdvance('x'));
+            text = QString(fit + extra, 'x') + '\n' + QString(fit / 2, 'x');
+        }
+        view->setPlainText(text);
+        for (const int width : { 505, 230, 505 }) {
+            view->resize(width, 340);
+            for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+                const int measured = block.lineCount();
+                document->documentLayout()->blockBoundingRect(block);
+                QCOMPARE(block.lineCount(), block.layout()->lineCount());
+                QCOMPARE(measured, block.lineCount());
+            }
+        }
+    }
+
+    void selectsWhatTheMouseDragsOver_data()
+    {
+        QTest::addColumn<bool>("atTheTop");
+        QTest::addColumn<int>("first");
+        QTest::newRow("scrolled to the top") << true << 2;
+        QTest::newRow("following the end") << false << 95;
+    }
+    void selectsWhatTheMouseDragsOver()
+    {
+        QFETCH(bool, atTheTop);
+        QFETCH(int, first);
+        DetailsLog log(view.get());
+        log.restart(firstLine);
+        log.appendLines(numbered(1, 100));
+        QTRY_VERIFY(log.isIdle());
+        if (atTheTop)
+            view->verticalScrollBar()->setValue(0);
+        const auto at = [this](const QString &text, bool end) {
+            QTextCursor cursor = view->document()->find(text);
+            cursor.setPosition(end ? cursor.selectionEnd() : cursor.selectionStart());
+            const QRect rect = view->cursorRect(cursor);
+            return QPoint(rect.left(), rect.center().y());
+        };
+        const QString last = QStringLiteral("line %1").arg(first + 2);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {},
+                          at(QStringLiteral("line %1").arg(first), false));
+        QTest::mouseMove(view->viewport(), at(last, true));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at(last, true));
+        const QString selected = view->textCursor().selectedText();
+        QCOMPARE(QString(selected)
+                         .replace(QChar::LineSeparator, '\n')
+                         .replace(QChar::ParagraphSeparator, '\n'),
+                 numbered(first, first + 2).join('\n'));
     }
 
 private:

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOption>
+#include <QTextBrowser>
 #include <QUrl>
 
 namespace {
@@ -61,7 +62,7 @@ QRect textArea(QWidget *widget)
     auto *label = qobject_cast<QLabel *>(widget);
     auto *field = qobject_cast<QLineEdit *>(widget);
     if ((label && !label->text().isEmpty()) || (field && !field->text().isEmpty())
-        || qobject_cast<QPushButton *>(widget))
+        || qobject_cast<QPushButton *>(widget) || qobject_cast<QTextBrowser *>(widget))
         return widget->rect().adjusted(4, 4, -4, -4);
     return QRect();
 }
@@ -361,7 +362,7 @@ private slots:
         themed.VDSPInstallDirEdit->setText(QDir::currentPath());
         themed.NorvikNameEdit->setText(QStringLiteral("name"));
         themed.show();
-        for (QWizardPage *page : { themed.Page0, themed.Page1, themed.Page2 }) {
+        for (QWizardPage *page : { themed.Page0, themed.Page1, themed.Page2, themed.Page3 }) {
             const QImage image = page->grab().toImage();
             for (QWidget *widget : page->findChildren<QWidget *>()) {
                 const QRect area = textArea(widget).translated(widget->mapTo(page, QPoint()));

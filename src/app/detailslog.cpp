@@ -1,5 +1,7 @@
 #include "detailslog.h"
 
+#include "loglayout.h"
+
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -46,11 +48,15 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
     // A read-only log needs no undo history; keeping one would double its memory.
     view->document()->setUndoRedoEnabled(false);
     // Most of the time spent laying out text goes into shaping it (kerning, ligatures).
-    // Converter output is Latin-1 text that reads as well without; this makes the log
-    // more than twice as fast.
+    // Converter output reads as well without; and without them a line's width is the sum
+    // of its characters' advances, which is how the log's layout measures it.
     QFont font = view->font();
     font.setStyleStrategy(QFont::PreferNoShaping);
+    font.setKerning(false);
     view->setFont(font);
+    auto *layout = new LogLayout(view->document());
+    layout->setPaintDevice(view->viewport());
+    view->document()->setDocumentLayout(layout);
     passTimer.setSingleShot(true);
     connect(&passTimer, &QTimer::timeout, this, &DetailsLog::insertPass);
 }
@@ -126,8 +132,9 @@ void DetailsLog::insertPass()
         FollowEnd follow(view);
         QTextCursor cursor(view->document());
         cursor.movePosition(QTextCursor::End);
-        // Dropping old lines costs tens of milliseconds, whatever the size of the batch
-        // (Qt moves every paragraph after them), so it gets a pass of its own.
+        // Dropping old lines makes Qt copy all the text it keeps into a new block (it
+        // compacts its buffer), whatever the size of the batch: that gets a pass of its
+        // own.
         if (dropDue()) {
             dropOldest(shownLines - limits.lines * 3 / 4,
                        shownCharacters - limits.characters * 3 / 4);

@@ -19,11 +19,12 @@ class QTextCursor;
 //    keeps answering however fast the converter writes;
 //  - groups lines into paragraphs of up to linesPerParagraph lines (joined by line
 //    separators), which halves the memory per line;
+//  - lays out only what is on screen (LogLayout);
 //  - keeps at most lineLimit of the converter's lines, and at most characterLimit
 //    characters of them: past that the oldest are dropped in large batches, and one
-//    line in their place says how many. Qt's text layout stops making progress in a
-//    document taller than 8,388,607 pixels (about 600,000 lines); the limits keep the
-//    log well below that, and its memory bounded.
+//    line in their place says how many. Qt places text in fixed-point pixels that end
+//    at 33,554,431; the limits keep the log far below that (about 2,600,000), and its
+//    memory bounded.
 class DetailsLog : public QObject
 {
     Q_OBJECT

@@ -1,0 +1,279 @@
+#include "loglayout.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QtMath>
+
+namespace {
+
+// Width given to lines that are not wrapped (QTextLayout keeps widths below 2^23 pixels).
+constexpr qreal unbounded = 1e6;
+// What an advance may be off from a laid-out line's width (rounding to 1/64 pixel).
+constexpr qreal slack = 1;
+constexpr qreal notTaken = -2;
+constexpr qreal notAlone = -1;
+
+} // namespace
+
+LogLayout::LogLayout(QTextDocument *document) : QAbstractTextDocumentLayout(document)
+{
+    // The document tells of an edit just before it calls documentChanged() with it;
+    // a change of width, font or options comes to documentChanged() alone.
+    connect(document, &QTextDocument::contentsChange, this,
+            [this](int from, int removed, int added) {
+                edit = { from, removed, added };
+            });
+}
+
+bool LogLayout::takeMetrics()
+{
+    const QTextDocument *doc = document();
+    const QTextOption::WrapMode wrap = doc->defaultTextOption().wrapMode();
+    const bool wraps = wrap != QTextOption::NoWrap && wrap != QTextOption::ManualWrap;
+    width = wraps ? doc->pageSize().width() : -1;
+
+    const QFont newFont = doc->defaultFont();
+    const qreal newMargin = doc->documentMargin();
+    if (newFont == font && newMargin == margin)
+        return false;
+    font = newFont;
+    margin = newMargin;
+    const QFontMetricsF metrics(font, paintDevice());
+    lineHeight
+            = qMax(1, qCeil(metrics.ascent() + metrics.descent() + qMax(0.0, metrics.leading())));
+    advances.fill(notTaken);
+    widest = 0;
+    return true;
+}
+
+qreal LogLayout::lineWidth() const
+{
+    return width < 0 ? unbounded : qMax(0.0, width - 2 * margin);
+}
+
+qreal LogLayout::top(const QTextBlock &block) const
+{
+    return margin + qreal(block.firstLineNumber()) * lineHeight;
+}
+
+qreal LogLayout::advance(QChar c) const
+{
+    if (c.unicode() >= advances.size())
+        return notAlone;
+    qreal &known = advances[c.unicode()];
+    if (known == notTaken) {
+        // Controls, the tab and the soft hyphen are not drawn by their own advance.
+        const bool alone
+                = c.isPrint() && QFontMetricsF(font, paintDevice()).inFontUcs4(c.unicode());
+        known = alone ? QFontMetricsF(font, paintDevice()).horizontalAdvance(c) : notAlone;
+    }
+    return known;
+}
+
+void LogLayout::setLines(QTextBlock block, int lines) const
+{
+    if (block.lineCount() != lines) {
+        block.setLineCount(lines);
+        sizeReportDue = true;
+    }
+}
+
+void LogLayout::measure(QTextBlock block) const
+{
+    block.clearLayout();
+    const QString text = block.text();
+    const qreal available = lineWidth() - slack;
+    qreal widestHere = 0;
+    qreal current = 0;
+    int lines = 1;
+    bool alone = true;
+    for (const QChar c : text) {
+        if (c == QChar::LineSeparator) {
+            widestHere = qMax(widestHere, current);
+            current = 0;
+            ++lines;
+            continue;
+        }
+        const qreal a = advance(c);
+        if (a < 0 || (current += a) > available) {
+            alone = false;
+            break;
+        }
+    }
+    widestHere = qMax(widestHere, current);
+    if (alone) {
+        // The widest line, so that a change of width can tell whether it still fits.
+        block.setUserState(qCeil(widestHere));
+        widest = qMax(widest, widestHere);
+        setLines(block, lines);
+    } else {
+        block.setUserState(-1);
+        laidOut(block);
+    }
+}
+
+bool LogLayout::isLaidOut(const QTextBlock &block) const
+{
+    const QTextLayout *layout = block.layout();
+    return layout->lineCount() > 0 && qAbs(layout->lineAt(0).width() - lineWidth()) < 0.5;
+}
+
+QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
+{
+    QTextLayout *layout = block.layout();
+    const qreal available = lineWidth();
+    if (!isLaidOut(block)) {
+        QTextOption option = document()->defaultTextOption();
+        option.setTextDirection(block.textDirection());
+        if (width < 0)
+            option.setWrapMode(QTextOption::ManualWrap);
+        layout->setTextOption(option);
+        layout->beginLayout();
+        qreal y = 0;
+        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+            line.setLeadingIncluded(true);
+            line.setLineWidth(available);
+            line.setPosition(QPointF(0, y));
+            y += qCeil(line.height());
+            widest = qMax(widest, line.naturalTextWidth());
+        }
+        layout->endLayout();
+        // A line in a taller fallback font takes more than one line's place.
+        setLines(block, qMax(1, qCeil(y / lineHeight - 0.01)));
+    }
+    layout->setPosition(QPointF(margin, top(block)));
+    return layout;
+}
+
+void LogLayout::documentChanged(int from, int charsRemoved, int charsAdded)
+{
+    QTextDocument *doc = document();
+    const qreal oldWidth = lineWidth();
+    const bool allVoid = takeMetrics();
+    // When the width, font or options change, only paragraphs that no longer fit (or
+    // whose lines were not measured alone) are measured again.
+    const bool relayout = edit != std::array { from, charsRemoved, charsAdded };
+    edit = { -1, 0, 0 };
+    QTextBlock first = relayout ? doc->begin() : doc->findBlock(from);
+    if (relayout) {
+        const qreal fits = qMin(oldWidth, lineWidth()) - slack;
+        for (QTextBlock block = first; block.isValid(); block = block.next()) {
+            const int widestLine = block.userState();
+            const bool same = widestLine >= 0 ? widestLine <= fits : isLaidOut(block);
+            if (allVoid || !same)
+                measure(block);
+        }
+    } else {
+        // The paragraph after the change too: a paragraph separator may have been
+        // added in front of it.
+        const QTextBlock end = doc->findBlock(from + charsAdded).next();
+        for (QTextBlock block = first; block.isValid() && block != end; block = block.next())
+            measure(block);
+    }
+    reportSize();
+    emit update(QRectF(0, first.isValid() ? top(first) : 0, 1e9, 1e9));
+}
+
+void LogLayout::reportSize()
+{
+    sizeReportDue = false;
+    const QSizeF size = documentSize();
+    if (size != reportedSize) {
+        reportedSize = size;
+        emit documentSizeChanged(size);
+    }
+}
+
+QSizeF LogLayout::documentSize() const
+{
+    const qreal contentWidth = width < 0 ? widest : lineWidth();
+    return { contentWidth + 2 * margin, qreal(document()->lineCount()) * lineHeight + 2 * margin };
+}
+
+QRectF LogLayout::frameBoundingRect(QTextFrame *frame) const
+{
+    return frame == document()->rootFrame() ? QRectF(QPointF(), documentSize()) : QRectF();
+}
+
+QRectF LogLayout::blockBoundingRect(const QTextBlock &block) const
+{
+    if (!block.isValid())
+        return {};
+    const QTextLayout *layout = laidOut(block);
+    const QRectF rect(layout->position(),
+                      QSizeF(width < 0 ? widest : lineWidth(), block.lineCount() * lineHeight));
+    reportLater();
+    return rect;
+}
+
+void LogLayout::draw(QPainter *painter, const PaintContext &context)
+{
+    const QRectF clip = context.clip.isValid() ? context.clip : QRectF(QPointF(), documentSize());
+    const int firstLine = qMax(0, qFloor((clip.top() - margin) / lineHeight));
+    painter->setPen(context.palette.color(QPalette::Text));
+    for (QTextBlock block = document()->findBlockByLineNumber(firstLine);
+         block.isValid() && top(block) < clip.bottom(); block = block.next()) {
+        QTextLayout *layout = laidOut(block);
+        const int start = block.position();
+        const int length = block.length();
+        QList<QTextLayout::FormatRange> selections;
+        for (const Selection &selection : context.selections) {
+            const int from = qMax(selection.cursor.selectionStart() - start, 0);
+            const int to = qMin(selection.cursor.selectionEnd() - start, length);
+            if (from < to)
+                selections.append({ from, to - from, selection.format });
+        }
+        layout->draw(painter, QPointF(), selections, clip);
+        if (context.cursorPosition >= start && context.cursorPosition < start + length)
+            layout->drawCursor(painter, QPointF(), context.cursorPosition - start);
+    }
+    reportLater();
+}
+
+int LogLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const
+{
+    const bool exact = accuracy == Qt::ExactHit;
+    const QTextDocument *doc = document();
+    const int line = qFloor((point.y() - margin) / lineHeight);
+    if (line < 0)
+        return exact ? -1 : 0;
+    const QTextBlock block = doc->findBlockByLineNumber(line);
+    if (!block.isValid())
+        return exact ? -1 : doc->characterCount() - 1;
+    const QTextLayout *layout = laidOut(block);
+    const QPointF at = point - layout->position();
+    QTextLine hit = layout->lineAt(layout->lineCount() - 1);
+    for (int i = 0; i < layout->lineCount(); ++i) {
+        if (at.y() < layout->lineAt(i).y() + lineHeight) {
+            hit = layout->lineAt(i);
+            break;
+        }
+    }
+    if (exact
+        && (at.x() < hit.x() || at.x() > hit.x() + hit.naturalTextWidth() || at.y() < hit.y()
+            || at.y() > hit.y() + hit.height()))
+        return -1;
+    reportLater();
+    return block.position() + hit.xToCursor(at.x());
+}
+
+void LogLayout::reportLater() const
+{
+    // A paragraph laid out for drawing or for a position took more lines than its
+    // characters told (a fallback font, or a width change not yet measured). The view
+    // hears of it once the paint or the query is over.
+    if (!sizeReportDue)
+        return;
+    sizeReportDue = false;
+    auto *self = const_cast<LogLayout *>(this);
+    QMetaObject::invokeMethod(
+            self,
+            [self] {
+                self->reportSize();
+                emit self->update();
+            },
+            Qt::QueuedConnection);
+}
