@@ -10,6 +10,7 @@
 // results. The converter is the stand-in built with the project, told through its
 // environment to write N numbered lines of 80 bytes.
 
+#include "app/detailslog.h"
 #include "app/tarnwell.h"
 #include "form/tarnwellpage.h"
 
@@ -447,6 +448,7 @@ int runAll(const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
+    keepLargeBlocksInHeap(); // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);

@@ -9,6 +9,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // Keeps a reader who follows the end of the log at the end; one who scrolled up to
@@ -265,4 +269,13 @@ void DetailsLog::writeNotice(QTextCursor &cursor)
     }
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     cursor.insertText(tr("... %1 earlier lines not shown ...").arg(droppedLines));
+}
+
+void keepLargeBlocksInHeap()
+{
+#ifdef __GLIBC__
+    // The heap is given back to the system only when 128 MB at its top are free.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
 }
