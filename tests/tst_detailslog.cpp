@@ -83,7 +83,8 @@ private slots:
         QCOMPARE(rows, numbered(dropped + 1, total, width));
         // Dropping keeps the newest three quarters of what the limits allow.
         QVERIFY(rows.size() >= std::min<qint64>(
-                        total, std::min(lineLimit, characterLimit / (width + 10)) * 3 / 4));
+                        total,
+                        DetailsLog::kept(std::min(lineLimit, characterLimit / (width + 10)))));
         if (total <= lineLimit && total * (width + 10) < characterLimit)
             QCOMPARE(dropped, 0);
         else

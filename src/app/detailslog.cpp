@@ -34,12 +34,34 @@ private:
     bool atEnd;
 };
 
-// A carriage return inside a line would start a new paragraph in the document and
-// upset the count of lines per paragraph; it is shown as the line break it stands for.
-QString displayed(QString line)
+// Queued lines are joined by line feeds (no line holds one); shown, by line separators.
+// A carriage return inside a line is shown as the line break it stands for. Either
+// character would start a new paragraph in the document.
+QString displayed(QString lines)
 {
-    line.replace(QLatin1Char('\r'), QChar::LineSeparator);
-    return line;
+    for (QChar &c : lines) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QChar::LineSeparator;
+    }
+    return lines;
+}
+
+// Keeps memory blocks of up to 64 MB in the heap, where a freed block is used again,
+// rather than mapping fresh pages for each (glibc; elsewhere this does nothing). Each
+// time the log drops old lines, Qt compacts its text buffer: it copies the 25-30 MB kept
+// into a new block, and into fresh pages that copy took 15-25 ms, into used ones 3 ms
+// (the first few drops of a run still find no used block big enough). The log is the
+// one big user of memory in the program; a small log leaves the allocator as it is,
+// since a heap that keeps its freed blocks holds 2-3 MB more.
+void keepLargeBlocksInHeap()
+{
+#ifdef __GLIBC__
+    static const bool once = [] {
+        // The heap is given back to the system only when 128 MB at its top are free.
+        return mallopt(M_MMAP_THRESHOLD, 64 << 20) && mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    }();
+    Q_UNUSED(once);
+#endif
 }
 
 } // namespace
@@ -93,8 +115,25 @@ void DetailsLog::appendLines(const QStringList &lines)
 {
     if (lines.isEmpty())
         return;
+    // Lines are queued as the paragraphs they will be shown in: a paragraph takes up to
+    // linesPerParagraph lines and stops growing once it holds charactersPerParagraph
+    // characters; a single line always fits. A flood can queue 200,000 lines: queued in
+    // UTF-8 and without an allocation each, a line takes half of what it takes shown.
     for (const QString &line : lines) {
-        queue.push_back({ line, true });
+        const QByteArray utf8 = line.toUtf8();
+        Entry *last = queue.empty() ? nullptr : &queue.back();
+        if (last && last->lines > 0 && last->lines < linesPerParagraph
+            && last->characters + 1 + line.size() <= charactersPerParagraph) {
+            last->text += '\n';
+            last->characters += 1;
+        } else {
+            last = &queue.emplace_back();
+            last->text.reserve(std::min<qsizetype>((utf8.size() + 1) * linesPerParagraph,
+                                                   charactersPerParagraph));
+        }
+        last->text += utf8;
+        last->characters += line.size();
+        ++last->lines;
         queuedCharacters += line.size() + 1;
     }
     queuedLines += lines.size();
@@ -104,7 +143,7 @@ void DetailsLog::appendLines(const QStringList &lines)
 
 void DetailsLog::appendText(const QString &text)
 {
-    queue.push_back({ text, false });
+    queue.push_back({ text.toUtf8(), 0, text.size() });
     schedule();
 }
 
@@ -121,7 +160,7 @@ void DetailsLog::schedule()
     // A few lines at a time (a converter that trickles) are gathered for a moment, so
     // that they make fewer, fuller paragraphs and fewer repaints; a paragraph's worth,
     // or the end of the run, goes out once the events waiting now are handled.
-    const bool full = queuedLines >= linesPerParagraph || !queue.back().isLine;
+    const bool full = queuedLines >= linesPerParagraph || queue.back().lines == 0;
     if (full && passTimer.isActive() && passTimer.interval() > 0)
         passTimer.stop();
     if (!passTimer.isActive())
@@ -140,8 +179,7 @@ void DetailsLog::insertPass()
         // compacts its buffer), whatever the size of the batch: that gets a pass of its
         // own.
         if (dropDue()) {
-            dropOldest(shownLines - limits.lines * 3 / 4,
-                       shownCharacters - limits.characters * 3 / 4);
+            dropOldest(shownLines - kept(limits.lines), shownCharacters - kept(limits.characters));
         } else {
             while (!queue.empty() && clock.elapsed() < passBudgetMs && !dropDue())
                 insertNext(cursor);
@@ -161,51 +199,37 @@ bool DetailsLog::dropDue() const
 {
     // Old lines go when the next paragraph could pass a limit; up to the limits,
     // nothing is dropped.
-    if (queue.empty() || !queue.front().isLine)
+    if (queue.empty() || queue.front().lines == 0)
         return false;
-    const qint64 nextLines = std::min<qint64>(queuedLines, linesPerParagraph);
-    const qint64 nextCharacters = std::min<qint64>(
-            queuedCharacters,
-            std::max<qint64>(charactersPerParagraph, queue.front().text.size() + 1));
-    return shownLines + nextLines > limits.lines
-            || shownCharacters + nextCharacters > limits.characters;
+    return shownLines + queue.front().lines > limits.lines
+            || shownCharacters + queue.front().characters > limits.characters;
 }
 
 void DetailsLog::insertNext(QTextCursor &cursor)
 {
-    if (!queue.front().isLine) {
-        cursor.insertText(queue.front().text);
-        queue.pop_front();
+    Entry entry = std::move(queue.front());
+    queue.pop_front();
+    if (entry.lines == 0) {
+        cursor.insertText(QString::fromUtf8(entry.text));
         return;
     }
-    // A paragraph takes up to linesPerParagraph lines and stops growing once it holds
-    // charactersPerParagraph characters; a single line always fits. (Adding lines to a
-    // paragraph already shown would lay it out again, and Qt then keeps twice the
-    // memory: a trickle is gathered into fuller paragraphs by schedule() instead.)
-    qint64 lines = 0;
-    qint64 characters = 0;
-    QString text;
-    while (!queue.empty() && queue.front().isLine && lines < linesPerParagraph) {
-        const qsizetype length = queue.front().text.size();
-        if (lines > 0 && characters + length + 1 > charactersPerParagraph)
-            break;
-        if (lines > 0)
-            text += QChar::LineSeparator;
-        text += displayed(std::move(queue.front().text));
-        queue.pop_front();
-        queuedLines -= 1;
-        queuedCharacters -= length + 1;
-        characters += length + (lines > 0 ? 1 : 0);
-        ++lines;
-    }
-    // Text added before may have filled the last, empty paragraph. Each insertion is
-    // one edit, so the paragraph is laid out once.
+    queuedLines -= entry.lines;
+    queuedCharacters -= entry.characters + 1;
+    // A paragraph once shown takes no more lines (laying it out again would cost more
+    // than a new one): a trickle is gathered into fuller paragraphs by schedule().
+    // Text added before may have filled the last, empty paragraph. Each insertion is one
+    // edit.
     if (cursor.block().length() > 1)
         cursor.insertBlock();
-    cursor.insertText(text + QChar::ParagraphSeparator);
-    paragraphs.push_back({ lines, characters });
-    shownLines += lines;
-    shownCharacters += characters;
+    QString text = displayed(QString::fromUtf8(entry.text));
+    text += QChar::ParagraphSeparator;
+    cursor.insertText(text);
+    paragraphs.push_back({ entry.lines, entry.characters });
+    shownLines += entry.lines;
+    shownCharacters += entry.characters;
+    // Before the text buffer grows to the size it keeps at the limits.
+    if (shownLines > limits.lines / 2 || shownCharacters > limits.characters / 2)
+        keepLargeBlocksInHeap();
 }
 
 void DetailsLog::dropOldest(qint64 lines, qint64 characters)
@@ -247,12 +271,29 @@ void DetailsLog::dropQueuedOverflow()
     // so do the oldest queued lines, which would never be seen.
     if (!paragraphs.empty())
         dropOldest(shownLines, shownCharacters);
-    while ((queuedLines > limits.lines * 3 / 4 || queuedCharacters > limits.characters * 3 / 4)
-           && !queue.empty() && queue.front().isLine) {
-        queuedCharacters -= queue.front().text.size() + 1;
-        queue.pop_front();
-        --queuedLines;
-        ++droppedLines;
+    const auto tooMany = [this](qint64 lines, qint64 characters) {
+        return queuedLines - lines > kept(limits.lines)
+                || queuedCharacters - characters > kept(limits.characters);
+    };
+    while (tooMany(0, 0) && !queue.empty() && queue.front().lines > 0) {
+        Entry &oldest = queue.front();
+        // Whole paragraphs while the rest is still too much; then single lines, so that
+        // exactly the newest three quarters stay.
+        const qsizetype cut = oldest.text.indexOf('\n');
+        if (cut < 0 || tooMany(oldest.lines, oldest.characters + 1)) {
+            queuedLines -= oldest.lines;
+            queuedCharacters -= oldest.characters + 1;
+            droppedLines += oldest.lines;
+            queue.pop_front();
+        } else {
+            const qsizetype length = QString::fromUtf8(oldest.text.first(cut)).size();
+            queuedLines -= 1;
+            queuedCharacters -= length + 1;
+            droppedLines += 1;
+            oldest.text.remove(0, cut + 1);
+            oldest.lines -= 1;
+            oldest.characters -= length + 1;
+        }
     }
     QTextCursor edit(view->document());
     writeNotice(edit);
@@ -269,13 +310,4 @@ void DetailsLog::writeNotice(QTextCursor &cursor)
     }
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     cursor.insertText(tr("... %1 earlier lines not shown ...").arg(droppedLines));
-}
-
-void keepLargeBlocksInHeap()
-{
-#ifdef __GLIBC__
-    // The heap is given back to the system only when 128 MB at its top are free.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 128 << 20);
-#endif
 }

@@ -36,6 +36,9 @@ public:
         qint64 characters = 200000 * 80;
     };
 
+    // What stays of a limit when the oldest lines go: the newest three quarters.
+    static qint64 kept(qint64 limit) { return limit * 3 / 4; }
+
     static constexpr int linesPerParagraph = 32;
     // A paragraph takes no more lines once it holds this many characters.
     static constexpr int charactersPerParagraph = 4096;
@@ -69,8 +72,9 @@ private:
 
     struct Entry
     {
-        QString text;
-        bool isLine;
+        QByteArray text; // UTF-8: lines joined by line feeds, or text to add as it stands
+        qint64 lines = 0; // 0 for text as it stands
+        qint64 characters = 0; // in UTF-16, as shown
     };
     struct Paragraph
     {
@@ -104,9 +108,3 @@ private:
     int firstOutputBlock = 0;
     bool hasNotice = false;
 };
-
-// Keeps memory blocks of up to 64 MB in the heap, where a freed block is used again,
-// rather than mapping fresh pages for each (glibc; elsewhere this does nothing). Each
-// time the log drops old lines, Qt copies the text it keeps (25-30 MB) into a new block:
-// into fresh pages that copy took 20 ms, into used ones 4 ms. Call it first in main().
-void keepLargeBlocksInHeap();
