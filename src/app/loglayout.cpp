@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -128,6 +129,8 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
     if (!isLaidOut(block)) {
         QTextOption option = document()->defaultTextOption();
         option.setTextDirection(block.textDirection());
+        // A right-to-left paragraph stands at the right, as in any Qt text view.
+        option.setAlignment(QStyle::visualAlignment(block.textDirection(), option.alignment()));
         if (width < 0)
             option.setWrapMode(QTextOption::ManualWrap);
         layout->setTextOption(option);
