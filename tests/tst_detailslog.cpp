@@ -140,13 +140,14 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, extra);
         DetailsLog log(view.get());
+        log.restart(firstLine); // the log's font
         QTextDocument *document = view->document();
         if (text.isEmpty()) {
             const qreal width = document->pageSize().width() - 2 * document->documentMargin();
             const int fit = int(width / QFontMetricsF(view->font()).horizontalAdvance('x'));
             text = QString(fit + extra, 'x') + '\n' + QString(fit / 2, 'x');
         }
-        view->setPlainText(text);
+        log.restart(text);
         for (const int width : { 505, 230, 505 }) {
             view->resize(width, 340);
             for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {

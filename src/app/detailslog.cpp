@@ -73,6 +73,14 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
     view->setOpenExternalLinks(false);
     // A read-only log needs no undo history; keeping one would double its memory.
     view->document()->setUndoRedoEnabled(false);
+    passTimer.setSingleShot(true);
+    connect(&passTimer, &QTimer::timeout, this, &DetailsLog::insertPass);
+}
+
+void DetailsLog::prepareView()
+{
+    if (qobject_cast<LogLayout *>(view->document()->documentLayout()))
+        return;
     // Most of the time spent laying out text goes into shaping it (kerning, ligatures).
     // Converter output reads as well without; and without them a line's width is the sum
     // of its characters' advances, which is how the log's layout measures it.
@@ -83,12 +91,11 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
     auto *layout = new LogLayout(view->document());
     layout->setPaintDevice(view->viewport());
     view->document()->setDocumentLayout(layout);
-    passTimer.setSingleShot(true);
-    connect(&passTimer, &QTimer::timeout, this, &DetailsLog::insertPass);
 }
 
 void DetailsLog::restart(const QString &firstLine)
 {
+    prepareView();
     passTimer.stop();
     queue.clear();
     queuedLines = 0;

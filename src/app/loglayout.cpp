@@ -42,7 +42,7 @@ bool LogLayout::takeMetrics()
         return false;
     font = newFont;
     margin = newMargin;
-    const QFontMetricsF metrics(font, paintDevice());
+    metrics = QFontMetricsF(font, paintDevice());
     lineHeight
             = qMax(1, qCeil(metrics.ascent() + metrics.descent() + qMax(0.0, metrics.leading())));
     advances.fill(notTaken);
@@ -67,9 +67,8 @@ qreal LogLayout::advance(QChar c) const
     qreal &known = advances[c.unicode()];
     if (known == notTaken) {
         // Controls, the tab and the soft hyphen are not drawn by their own advance.
-        const bool alone
-                = c.isPrint() && QFontMetricsF(font, paintDevice()).inFontUcs4(c.unicode());
-        known = alone ? QFontMetricsF(font, paintDevice()).horizontalAdvance(c) : notAlone;
+        const bool alone = c.isPrint() && metrics.inFontUcs4(c.unicode());
+        known = alone ? metrics.horizontalAdvance(c) : notAlone;
     }
     return known;
 }

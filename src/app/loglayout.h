@@ -2,6 +2,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
+#include <QFontMetricsF>
 
 #include <array>
 
@@ -60,6 +61,7 @@ private:
 
     std::array<int, 3> edit { -1, 0, 0 }; // of the latest contentsChange()
     QFont font;
+    QFontMetricsF metrics { font };
     qreal margin = -1;
     qreal width = -1;
     qreal lineHeight = 1;
