@@ -192,6 +192,8 @@ void DetailsLog::insertPass()
                 insertNext(cursor);
         }
     }
+    // The counts of what is queued steer the drops: an empty queue counts nothing.
+    Q_ASSERT(!queue.empty() || (queuedLines == 0 && queuedCharacters == 0));
     if (!queue.empty()) {
         schedule();
     } else if (afterShown) {
