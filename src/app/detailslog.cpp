@@ -125,7 +125,7 @@ void DetailsLog::appendLines(const QStringList &lines)
     // Lines are queued as the paragraphs they will be shown in: a paragraph takes up to
     // linesPerParagraph lines and stops growing once it holds charactersPerParagraph
     // characters; a single line always fits. A flood can queue 200,000 lines: queued in
-    // UTF-8 and without an allocation each, a line takes half of what it takes shown.
+    // UTF-8 and without a block of memory each, a line takes half of what it takes shown.
     for (const QString &line : lines) {
         const QByteArray utf8 = line.toUtf8();
         Entry *last = queue.empty() ? nullptr : &queue.back();
