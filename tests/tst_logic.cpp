@@ -8,6 +8,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -165,6 +166,38 @@ private slots:
         QCOMPARE(::mkfifo("fifo", 0600), 0);
         QVERIFY(!writeSettingsFile(QStringLiteral("fifo"), QStringLiteral("x")));
         QVERIFY(!QFileInfo(work.path(QStringLiteral("fifo"))).isFile());
+    }
+
+    // A folder that takes no new files but holds a writable settings.txt (a shared
+    // folder): the file is written in place rather than the run's settings lost.
+    void settingsWrittenInPlaceWhereTheFolderRefusesNewFiles()
+    {
+        WorkingDirectory work;
+        const QString folder = work.makeDirectory(QStringLiteral("shared"));
+        const QString path = work.makeFile(QStringLiteral("shared/settings.txt"), "old\n");
+        QFile::setPermissions(work.path("."), QFile::Permissions(0x7711));
+        QFile::setPermissions(path, QFile::Permissions(0x6644));
+        QFile::setPermissions(folder, QFile::Permissions(0x5555));
+        const QString text = ::settingsText(QStringLiteral("/vdsp"), "", "", "");
+        bool written = false;
+        if (::geteuid() == 0) {
+            // Root writes anywhere: the check runs as the owner of the two, without
+            // the power to override file permissions, which setfsuid() drops.
+            constexpr uid_t nobody = 65534;
+            QCOMPARE(::chown(qPrintable(folder), nobody, nobody), 0);
+            QCOMPARE(::chown(qPrintable(path), nobody, nobody), 0);
+            ::setfsuid(nobody);
+            const bool refused = !QFile(folder + "/probe").open(QIODevice::WriteOnly);
+            written = writeSettingsFile(path, text);
+            ::setfsuid(0);
+            QVERIFY2(refused, "the folder still takes new files");
+        } else {
+            written = writeSettingsFile(path, text);
+        }
+        QFile::setPermissions(folder, QFile::Permissions(0x7755));
+        QVERIFY(written);
+        QCOMPARE(work.read(QStringLiteral("shared/settings.txt")), encodeSettings(text));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { "settings.txt" });
     }
 
     // settings.txt is read before any window shows: whatever lies there, reading it

@@ -106,12 +106,16 @@ bool writeSettingsFile(const QString &path, const QString &text)
 {
     // QSaveFile writes a temporary file and renames it over the old one on commit(),
     // so a failed write never leaves a half-written settings file behind. It also
-    // refuses to replace an existing file that is not writable.
+    // refuses to replace an existing file that is not writable. A folder that takes no
+    // new files (a shared folder, a read-only one holding a writable settings.txt)
+    // leaves no choice but to write the file in place, as a plain writer would: the
+    // settings of the run are kept, at the risk of a torn file if the write fails.
     // A FIFO, a device or a directory in the file's place is not ours to replace.
     const QFileInfo existing(path);
     if (existing.exists() && !existing.isFile())
         return false;
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // Trap: small writes wait in QFileDevice's buffer, and commit() does not notice
