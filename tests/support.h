@@ -162,6 +162,8 @@ inline bool finishAndWait(Tarnwell &wizard, int timeoutMs = 30000)
 // Whether a process lives (a zombie, which only waits to be reaped, does not).
 inline bool processLives(qint64 pid)
 {
+    if (pid <= 0) // kill(0, 0) asks about our own group
+        return false;
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return ::kill(pid_t(pid), 0) == 0;

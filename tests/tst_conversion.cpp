@@ -4,12 +4,37 @@
 #include "support.h"
 
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 
+#include <unistd.h>
+
 const QString abnormalLine("Project Conversion did not complete: Movrak ended abnormally.");
+
+// Starts `sleep 60` as the leader of a process group whose id is `id`, as the kernel
+// may do once `id` is free again; null where the next id cannot be chosen (not root).
+std::unique_ptr<QProcess> groupLeaderWithId(qint64 id)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // Another program on the machine may start in between and take the id.
+        QFile nextId(QStringLiteral("/proc/sys/kernel/ns_last_pid"));
+        if (!nextId.open(QIODevice::WriteOnly) || nextId.write(QByteArray::number(id - 1)) < 0
+            || !nextId.flush())
+            return nullptr;
+        auto process = std::make_unique<QProcess>();
+        process->setChildProcessModifier([] { ::setpgid(0, 0); });
+        process->start(QStringLiteral("sleep"), { QStringLiteral("60") });
+        if (process->waitForStarted() && process->processId() == id)
+            return process;
+        process->kill();
+        process->waitForFinished();
+    }
+    return nullptr;
+}
 
 class ConversionTest : public QObject
 {
@@ -226,6 +251,63 @@ private slots:
             QVERIFY(finishAndWait(*wizard));
             QCOMPARE(logText(*wizard), firstLine + "second\n" + successLine);
         }
+    }
+
+    // Every stop reaches the converter's whole group at any moment after Finish, and
+    // no signal reaches a program that has since been given the id of a converter that
+    // ended on its own (process ids are reused).
+    void stopsReachOnlyTheConvertersOwn_data()
+    {
+        QTest::addColumn<QString>("how");
+        // clang-format off
+        QTest::newRow("stopped before its start is reported") << "early";
+        QTest::newRow("a new summary after the end") << "summary";
+        QTest::newRow("closed after the end") << "close";
+        QTest::newRow("wizard destroyed after the end") << "destroy";
+        // clang-format on
+    }
+    void stopsReachOnlyTheConvertersOwn()
+    {
+        QFETCH(QString, how);
+        const auto path = converterFirstOnPath(work->path("bin"));
+        if (how == "early") {
+            writeScriptConverter(work->path("bin"), "sleep 60 & echo $! > helper; exec sleep 60");
+            goToLastPage(*wizard, *work);
+            wizard->button(QWizard::FinishButton)->click();
+            // The event loop is held up: the converter's start is not yet reported when
+            // its helper already runs.
+            QDeadlineTimer deadline(20000);
+            while (work->read("helper").trimmed().isEmpty() && !deadline.hasExpired())
+                QThread::msleep(5);
+            const qint64 helper = work->read("helper").trimmed().toLongLong();
+            QVERIFY(processLives(helper));
+            QPointer<QProcess> converter = wizard->conversion()->process();
+            QCOMPARE(converter->state(), QProcess::Starting);
+            wizard->back();
+            pressNext(*wizard);
+            QTRY_VERIFY(!processLives(helper));
+            QTRY_VERIFY(converter.isNull()); // reaped
+            return;
+        }
+        writeScriptConverter(work->path("bin"), "echo $$ > pid");
+        goToLastPage(*wizard, *work);
+        QVERIFY(finishAndWait(*wizard));
+        const std::unique_ptr<QProcess> impostor
+                = groupLeaderWithId(work->read("pid").trimmed().toLongLong());
+        if (!impostor)
+            QSKIP("choosing the next process id needs root (/proc/sys/kernel/ns_last_pid)");
+        if (how == "summary") {
+            wizard->back();
+            pressNext(*wizard);
+        } else if (how == "close") {
+            wizard->close();
+        } else {
+            wizard.reset();
+        }
+        QTest::qWait(100);
+        QCOMPARE(impostor->state(), QProcess::Running);
+        impostor->kill();
+        impostor->waitForFinished();
     }
 
 private:

@@ -10,10 +10,16 @@
 namespace {
 
 // Kills the converter and, on POSIX, the process group it leads: a helper it started
-// (a compiler, a script) would otherwise live on under init, also after the converter
-// itself has ended.
+// (a compiler, a script) would otherwise live on under init.
+//
+// Trap: process ids are reused. The group's id is the converter's, and it is ours only
+// while the converter has not been reaped (a zombie still holds it); QProcess reaps it
+// before it reports the end, and from then on the id may name another user's program.
+// So a process that is no longer running is never signalled.
 void killAll(QProcess *process, qint64 processGroup)
 {
+    if (process->state() == QProcess::NotRunning)
+        return;
 #ifdef Q_OS_UNIX
     if (processGroup > 0)
         ::kill(-static_cast<pid_t>(processGroup), SIGKILL);
@@ -43,7 +49,6 @@ void ConverterRun::start(const QString &program, const QStringList &arguments)
     currentOutcome = Outcome::Running;
 
     converter = new QProcess(this);
-    connect(converter, &QProcess::started, this, [this] { processGroup = converter->processId(); });
     connect(converter, &QProcess::readyReadStandardOutput, this, &ConverterRun::readOutput);
     connect(converter, &QProcess::finished, this, &ConverterRun::converterFinished);
     connect(converter, &QProcess::errorOccurred, this, &ConverterRun::converterError);
@@ -53,10 +58,20 @@ void ConverterRun::start(const QString &program, const QStringList &arguments)
     // everything it starts. This runs in the child between fork and exec.
     converter->setChildProcessModifier([] { ::setpgid(0, 0); });
 #endif
-    if (program.isEmpty())
+    if (program.isEmpty()) {
         converterError(QProcess::FailedToStart);
-    else
-        converter->start(program, arguments);
+        return;
+    }
+    converter->start(program, arguments);
+    // The group is known from the moment the process exists, not only once its start
+    // has been reported: a stop before that (a busy event loop) still reaches its
+    // helpers. The parent makes the group too (as shells do), so that it exists even
+    // before the child has run its own setpgid().
+    processGroup = converter->processId();
+#ifdef Q_OS_UNIX
+    if (processGroup > 0)
+        ::setpgid(static_cast<pid_t>(processGroup), static_cast<pid_t>(processGroup));
+#endif
 }
 
 void ConverterRun::stop()
@@ -94,6 +109,9 @@ void ConverterRun::readOutput()
 
 void ConverterRun::converterFinished()
 {
+    // Reaped: the id is no longer the converter's. Helpers it left behind live on, as
+    // they would after a shell ran it.
+    processGroup = 0;
     readOutput();
     const QString lastLine = output.takeRest();
     if (!lastLine.isEmpty()) {

@@ -12,7 +12,8 @@
 // A run that is replaced or stopped is detached first: none of its output, its end or
 // its errors can reach the run that follows, however late they arrive. Stopping kills
 // everything the converter started as well (on POSIX it leads a process group of its
-// own), so no helper of a stopped converter lives on.
+// own), so no helper of a stopped converter lives on. A converter that has ended on
+// its own is never signalled again: its id may belong to another program by then.
 class ConverterRun : public QObject
 {
     Q_OBJECT
