@@ -4,6 +4,12 @@
 
 class QFileSystemModel;
 class QLineEdit;
+class QUrl;
+
+// The path on this machine that a file URL names (native separators); empty for
+// anything else. On POSIX a URL with a host other than localhost names another
+// machine's file and gives no path; on Windows it is a UNC path (\\host\share\...).
+QString localPathOfUrl(const QUrl &url);
 
 // Path fields as a desktop user expects them: names complete as one types, and a file
 // or folder dropped from a file manager lands in the field as its local path.
