@@ -1,5 +1,6 @@
 #include "detailslog.h"
 
+#include "logheap.h"
 #include "loglayout.h"
 
 #include <QElapsedTimer>
@@ -8,10 +9,6 @@
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -44,24 +41,6 @@ QString displayed(QString lines)
             c = QChar::LineSeparator;
     }
     return lines;
-}
-
-// Keeps memory blocks of up to 64 MB in the heap, where a freed block is used again,
-// rather than mapping fresh pages for each (glibc; elsewhere this does nothing). Each
-// time the log drops old lines, Qt compacts its text buffer: it copies the 25-30 MB kept
-// into a new block, and into fresh pages that copy took 15-25 ms, into used ones 3 ms
-// (the first few drops of a run still find no used block big enough). The log is the
-// one big user of memory in the program; a small log leaves the allocator as it is,
-// since a heap that keeps its freed blocks holds 2-3 MB more.
-void keepLargeBlocksInHeap()
-{
-#ifdef __GLIBC__
-    static const bool once = [] {
-        // The heap is given back to the system only when 128 MB at its top are free.
-        return mallopt(M_MMAP_THRESHOLD, 64 << 20) && mallopt(M_TRIM_THRESHOLD, 128 << 20);
-    }();
-    Q_UNUSED(once);
-#endif
 }
 
 } // namespace
@@ -102,6 +81,7 @@ void DetailsLog::restart(const QString &firstLine)
     queuedCharacters = 0;
     afterShown = nullptr;
     view->clear();
+    heap.release();
     replaceText(firstLine);
 }
 
@@ -238,7 +218,7 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     shownCharacters += entry.characters;
     // Before the text buffer grows to the size it keeps at the limits.
     if (shownLines > limits.lines / 2 || shownCharacters > limits.characters / 2)
-        keepLargeBlocksInHeap();
+        heap.keepLargeBlocks();
 }
 
 void DetailsLog::dropOldest(qint64 lines, qint64 characters)

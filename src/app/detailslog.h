@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logheap.h"
+
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -95,6 +97,7 @@ private:
 
     QTextBrowser *view;
     const Limits limits;
+    LogHeap heap;
     QTimer passTimer;
     std::function<void()> afterShown;
 
