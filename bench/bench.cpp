@@ -4,6 +4,7 @@
 //                      (mode long: one line of that many bytes)
 //   tarnwell_bench case <wizard|plaintext|process> <lines> <buffered|line|trickle|long>
 //   tarnwell_bench startup <wizard|peer>
+//   tarnwell_bench replace [small lines] [big lines]
 //
 // `run` starts one process per case (so that peak memory is that case's own), repeats
 // each case R times and prints the medians as a table, with the ratios of the wizard
@@ -34,6 +35,7 @@
 #include <optional>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +51,7 @@ struct Result
     double cpuSeconds = 0; // CPU time of the GUI process during the run
     double resizeMs = 0; // longest stall while the window is resized afterwards
     bool linesInOrder = false;
+    double replacedMegabytes = 0; // resident memory once the log is replaced (cleared)
 };
 
 // Measures how late a 10 ms timer fires: how long the event loop was kept from it.
@@ -111,6 +114,15 @@ double peakMegabytes()
     return usage.ru_maxrss / 1024.0;
 }
 
+double residentMegabytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const qint64 pages = statm.readAll().split(' ').value(1).toLongLong();
+    return pages * double(sysconf(_SC_PAGESIZE)) / (1024 * 1024);
+}
+
 QString converterPath()
 {
     return QDir(QStringLiteral(TARNWELL_CONVERTER_DIR)).filePath(QStringLiteral("Movrak"));
@@ -160,46 +172,71 @@ bool wizardLogInOrder(const QString &log, qint64 lines, const QString &mode)
     return expected == lines + 1;
 }
 
-Result runWizard(qint64 lines, const QString &mode)
+// The real wizard on its last page, in a temporary working directory, with the stand-in
+// converter first on PATH.
+class WizardRig
 {
+public:
+    WizardRig()
+    {
+        QDir::setCurrent(work.path());
+        QDir().mkpath(QStringLiteral("vdsp"));
+        QDir().mkpath(QStringLiteral("out"));
+        QFile(QStringLiteral("app.dpj")).open(QIODevice::WriteOnly);
+        qputenv("PATH",
+                QFile::encodeName(QFileInfo(converterPath()).path())
+                        + QDir::listSeparator().toLatin1() + qgetenv("PATH"));
+        // Made here, so that it reads settings.txt in its own working directory.
+        wizard = std::make_unique<Tarnwell>();
+        wizard->show();
+        wizard->VDSPProjectEdit->setText(work.filePath(QStringLiteral("app.dpj")));
+        wizard->VDSPInstallDirEdit->setText(work.filePath(QStringLiteral("vdsp")));
+        wizard->NorvikProjectEdit->setText(work.filePath(QStringLiteral("out")));
+        wizard->NorvikNameEdit->setText(QStringLiteral("bench"));
+        for (int i = 0; i < 3; ++i)
+            wizard->button(QWizard::NextButton)->click();
+        QApplication::processEvents();
+    }
+
+    Result convert(qint64 lines, const QString &mode);
+
+    // Back and Next: a new summary replaces the log. Returns the resident memory then.
+    double replaceLog()
+    {
+        wizard->back();
+        wizard->button(QWizard::NextButton)->click();
+        QTest::qWait(100);
+        return residentMegabytes();
+    }
+
+private:
     QTemporaryDir work;
-    QDir::setCurrent(work.path());
-    QDir().mkpath(QStringLiteral("vdsp"));
-    QDir().mkpath(QStringLiteral("out"));
-    QFile(QStringLiteral("app.dpj")).open(QIODevice::WriteOnly);
-    qputenv("PATH",
-            QFile::encodeName(QFileInfo(converterPath()).path()) + QDir::listSeparator().toLatin1()
-                    + qgetenv("PATH"));
+    std::unique_ptr<Tarnwell> wizard;
+};
+
+Result WizardRig::convert(qint64 lines, const QString &mode)
+{
     setConverterEnvironment(lines, mode);
-
-    Tarnwell wizard;
-    wizard.show();
-    wizard.VDSPProjectEdit->setText(work.filePath(QStringLiteral("app.dpj")));
-    wizard.VDSPInstallDirEdit->setText(work.filePath(QStringLiteral("vdsp")));
-    wizard.NorvikProjectEdit->setText(work.filePath(QStringLiteral("out")));
-    wizard.NorvikNameEdit->setText(QStringLiteral("bench"));
-    for (int i = 0; i < 3; ++i)
-        wizard.button(QWizard::NextButton)->click();
-    QApplication::processEvents();
-
     Result result;
     StallMeter meter;
     QElapsedTimer clock;
     QEventLoop loop;
     // The window is resized every half second while the run goes on; its stalls count
     // with the others.
-    const QSize originalSize = wizard.size();
+    const QSize originalSize = wizard->size();
     int ticks = 0;
+    bool reported = false;
+    QObject::connect(wizard.get(), &Tarnwell::runReported, &loop, [&reported] { reported = true; });
     meter.onTick = [&] {
-        if (wizard.button(QWizard::CancelButton)->text() == QLatin1String("Close"))
+        if (reported)
             loop.quit();
         else if (++ticks % 50 == 0)
-            wizard.resize(ticks % 100 ? QSize(900, 700) : originalSize);
+            wizard->resize(ticks % 100 ? QSize(900, 700) : originalSize);
     };
     const double cpuBefore = cpuSeconds();
     meter.start();
     clock.start();
-    wizard.button(QWizard::FinishButton)->click();
+    wizard->button(QWizard::FinishButton)->click();
     loop.exec();
     result.seconds = clock.nsecsElapsed() / 1e9;
     result.cpuSeconds = cpuSeconds() - cpuBefore;
@@ -209,14 +246,22 @@ Result runWizard(qint64 lines, const QString &mode)
     // Resizing the window after a large run must not freeze it.
     meter.start();
     for (const QSize size : { QSize(900, 700), QSize(600, 500), originalSize }) {
-        wizard.resize(size);
+        wizard->resize(size);
         QTest::qWait(50);
     }
     result.resizeMs = meter.maximum();
     meter.stop();
 
-    result.linesInOrder = wizardLogInOrder(wizard.DetailsText->toPlainText(), lines, mode);
+    result.linesInOrder = wizardLogInOrder(wizard->DetailsText->toPlainText(), lines, mode);
     result.peakMegabytes = peakMegabytes();
+    return result;
+}
+
+Result runWizard(qint64 lines, const QString &mode)
+{
+    WizardRig rig;
+    Result result = rig.convert(lines, mode);
+    result.replacedMegabytes = rig.replaceLog();
     return result;
 }
 
@@ -262,6 +307,11 @@ Result runBaseline(const QString &subject, qint64 lines, const QString &mode)
                                                   : isLine(QStringView(text).left(79), 1));
     }
     result.peakMegabytes = peakMegabytes();
+    if (edit) {
+        edit->clear();
+        QTest::qWait(100);
+        result.replacedMegabytes = residentMegabytes();
+    }
     return result;
 }
 
@@ -272,8 +322,25 @@ int runCase(const QStringList &arguments)
     const QString mode = arguments.value(2);
     const Result r = subject == QLatin1String("wizard") ? runWizard(lines, mode)
                                                         : runBaseline(subject, lines, mode);
-    std::printf("%.4f %.2f %.2f %.1f %.3f %.2f %d\n", r.seconds, r.maxStallMs, r.p99StallMs,
-                r.peakMegabytes, r.cpuSeconds, r.resizeMs, r.linesInOrder ? 1 : 0);
+    std::printf("%.4f %.2f %.2f %.1f %.3f %.2f %d %.1f\n", r.seconds, r.maxStallMs, r.p99StallMs,
+                r.peakMegabytes, r.cpuSeconds, r.resizeMs, r.linesInOrder ? 1 : 0,
+                r.replacedMegabytes);
+    return 0;
+}
+
+// Memory given back when a big log is replaced: a small run, then a big one, in one
+// process, each followed by a new summary; prints the resident memory after each.
+int runReplace(const QStringList &arguments)
+{
+    const qint64 small = arguments.value(0, QStringLiteral("10000")).toLongLong();
+    const qint64 big = arguments.value(1, QStringLiteral("1000000")).toLongLong();
+    WizardRig rig;
+    rig.convert(small, QStringLiteral("buffered"));
+    const double afterSmall = rig.replaceLog();
+    const Result run = rig.convert(big, QStringLiteral("buffered"));
+    const double afterBig = rig.replaceLog();
+    std::printf("%.1f %.1f %.1f %d\n", afterSmall, afterBig, run.peakMegabytes,
+                run.linesInOrder ? 1 : 0);
     return 0;
 }
 
@@ -342,7 +409,7 @@ std::optional<Result> spawnCase(const QString &subject, qint64 lines, const QStr
     if (!child.waitForFinished(-1) || child.exitCode() != 0)
         return std::nullopt;
     const QStringList fields = QString::fromLatin1(child.readAllStandardOutput()).split(' ');
-    if (fields.size() < 7)
+    if (fields.size() < 8)
         return std::nullopt;
     Result r;
     r.seconds = fields[0].toDouble();
@@ -352,6 +419,7 @@ std::optional<Result> spawnCase(const QString &subject, qint64 lines, const QStr
     r.cpuSeconds = fields[4].toDouble();
     r.resizeMs = fields[5].toDouble();
     r.linesInOrder = fields[6].trimmed() == QLatin1String("1");
+    r.replacedMegabytes = fields.value(7).toDouble();
     return r;
 }
 
@@ -387,17 +455,18 @@ int runAll(const QStringList &arguments)
 
     std::printf("Medians of %d runs. time: Finish to last line shown; stall: lateness of a 10 ms "
                 "timer;\npeak: peak resident memory; cpu: GUI process CPU time; resize: longest "
-                "stall while resizing after the run.\n\n",
+                "stall while resizing after the run;\nafter: resident memory once the log is "
+                "replaced (a new summary; the plain view cleared).\n\n",
                 repeat);
     std::printf("| lines | mode | subject | time s | max stall ms | p99 stall ms | peak MB | cpu s "
-                "| resize ms | in order | time / plain | peak / plain |\n");
-    std::printf("|---:|---|---|---:|---:|---:|---:|---:|---:|---|---:|---:|\n");
+                "| resize ms | in order | time / plain | peak / plain | after MB |\n");
+    std::printf("|---:|---|---|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|\n");
     std::map<QString, double> wizardTimeBySize;
     for (const QString &mode : modes) {
         for (const qint64 lines : sizes) {
             std::map<QString, Result> medians;
             for (const char *subject : { "process", "plaintext", "wizard" }) {
-                std::vector<double> seconds, maxStall, p99, peak, cpu, resize;
+                std::vector<double> seconds, maxStall, p99, peak, cpu, resize, replaced;
                 bool inOrder = true;
                 for (int run = 0; run < repeat; ++run) {
                     const auto r = spawnCase(QLatin1String(subject), lines, mode);
@@ -411,15 +480,16 @@ int runAll(const QStringList &arguments)
                     peak.push_back(r->peakMegabytes);
                     cpu.push_back(r->cpuSeconds);
                     resize.push_back(r->resizeMs);
+                    replaced.push_back(r->replacedMegabytes);
                     inOrder = inOrder && r->linesInOrder;
                 }
                 Result m { median(seconds), median(maxStall), median(p99), median(peak),
-                           median(cpu),     median(resize),   inOrder };
+                           median(cpu),     median(resize),   inOrder,     median(replaced) };
                 medians[QLatin1String(subject)] = m;
                 const Result &plain = medians[QStringLiteral("plaintext")];
                 const bool ratio = QLatin1String(subject) == QLatin1String("wizard");
                 std::printf("| %lld | %s | %s | %.3f | %.1f | %.1f | %.0f | %.2f | %s | %s | %s | "
-                            "%s |\n",
+                            "%s | %s |\n",
                             lines, qPrintable(mode), subject, m.seconds, m.maxStallMs, m.p99StallMs,
                             m.peakMegabytes, m.cpuSeconds,
                             ratio ? qPrintable(QString::number(m.resizeMs, 'f', 1)) : "",
@@ -428,7 +498,10 @@ int runAll(const QStringList &arguments)
                                   : "",
                             ratio ? qPrintable(
                                     QString::number(m.peakMegabytes / plain.peakMegabytes, 'f', 2))
-                                  : "");
+                                  : "",
+                            m.replacedMegabytes > 0
+                                    ? qPrintable(QString::number(m.replacedMegabytes, 'f', 0))
+                                    : "");
                 std::fflush(stdout);
             }
             wizardTimeBySize[mode + QString::number(lines)]
@@ -437,7 +510,7 @@ int runAll(const QStringList &arguments)
         const double small = wizardTimeBySize[mode + QStringLiteral("100000")];
         const double large = wizardTimeBySize[mode + QStringLiteral("1000000")];
         if (small > 0 && large > 0)
-            std::printf("| | %s | growth 1,000,000 / 100,000 lines | %.1f x | | | | | | | | |\n",
+            std::printf("| | %s | growth 1,000,000 / 100,000 lines | %.1f x | | | | | | | | | |\n",
                         qPrintable(mode), large / small);
     }
 
@@ -466,11 +539,14 @@ int main(int argc, char **argv)
         return runCase(arguments.mid(1));
     if (command == QLatin1String("startup"))
         return runStartup(arguments.value(1));
+    if (command == QLatin1String("replace"))
+        return runReplace(arguments.mid(1));
     if (command == QLatin1String("run"))
         return runAll(arguments.mid(1));
     std::fprintf(stderr,
                  "usage: tarnwell_bench run [--repeat R] [--sizes a,b,c] [--modes m,n]\n"
                  "       tarnwell_bench case <wizard|plaintext|process> <lines> <mode>\n"
-                 "       tarnwell_bench startup <wizard|peer>\n");
+                 "       tarnwell_bench startup <wizard|peer>\n"
+                 "       tarnwell_bench replace [small lines] [big lines]\n");
     return 2;
 }
