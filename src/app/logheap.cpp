@@ -1,5 +1,7 @@
 #include "logheap.h"
 
+#include <cstdlib> // defines __GLIBC__ where glibc is the C library
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
