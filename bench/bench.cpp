@@ -1,7 +1,8 @@
 // Streaming benchmark for the details log, and a start-up benchmark.
 //
 //   tarnwell_bench run [--repeat R] [--sizes 10000,100000,1000000] [--modes buffered,line,trickle]
-//                      (mode long: one line of that many bytes)
+//                      (mode long: one line of that many bytes; mode mixed: lines of
+//                      12 to 200 bytes, all at once)
 //   tarnwell_bench case <wizard|plaintext|process> <lines> <buffered|line|trickle|long>
 //   tarnwell_bench startup <wizard|peer>
 //   tarnwell_bench replace [small lines] [big lines]
@@ -129,20 +130,26 @@ QString converterPath()
 }
 
 // Mode "long": one line of `lines` bytes without a line break, in place of the lines.
+// Mode "mixed": lines of 12 to 200 bytes (the character limit then binds before the
+// line limit), written all at once.
 void setConverterEnvironment(qint64 lines, const QString &mode)
 {
     const bool longLine = mode == QLatin1String("long");
+    const bool mixed = mode == QLatin1String("mixed");
     qputenv("MOVRAK_LINES", QByteArray::number(longLine ? 0 : lines));
     qputenv("MOVRAK_LONG_LINE", QByteArray::number(longLine ? lines : 0));
-    qputenv("MOVRAK_FLUSH", mode == QLatin1String("buffered") ? "end" : "line");
+    qputenv("MOVRAK_MIXED", mixed ? "1" : "");
+    qputenv("MOVRAK_FLUSH", mode == QLatin1String("buffered") || mixed ? "end" : "line");
     qputenv("MOVRAK_RATE", mode == QLatin1String("trickle") ? "20000" : "0");
     qputenv("MOVRAK_EXIT_CODE", "0");
 }
 
 // The line the stand-in writes as its n-th (1-based), without its line feed.
-bool isLine(QStringView text, qint64 n)
+bool isLine(QStringView text, qint64 n, bool mixed = false)
 {
-    return text.size() == 79 && text.left(9).toLongLong() == n && text.at(9) == QLatin1Char(' ');
+    const qsizetype length = mixed ? 11 + n * 7919 % 189 : 79;
+    return text.size() == length && text.left(9).toLongLong() == n
+            && text.at(9) == QLatin1Char(' ');
 }
 
 // Checks that the log holds the first line, then the converter's lines in order (the
@@ -167,7 +174,7 @@ bool wizardLogInOrder(const QString &log, qint64 lines, const QString &mode)
         first = 2;
     }
     for (qsizetype i = first; i < rows.size() - 1; ++i, ++expected)
-        if (!isLine(rows.at(i), expected))
+        if (!isLine(rows.at(i), expected, mode == QLatin1String("mixed")))
             return false;
     return expected == lines + 1;
 }
@@ -303,8 +310,10 @@ Result runBaseline(const QString &subject, qint64 lines, const QString &mode)
     if (edit) {
         const QString text = edit->toPlainText();
         result.linesInOrder = result.linesInOrder
-                && (mode == QLatin1String("long") ? text.count(QLatin1Char('x')) == lines
-                                                  : isLine(QStringView(text).left(79), 1));
+                && (mode == QLatin1String("long")
+                            ? text.count(QLatin1Char('x')) == lines
+                            : isLine(QStringView(text).left(text.indexOf(QLatin1Char('\n'))), 1,
+                                     mode == QLatin1String("mixed")));
     }
     result.peakMegabytes = peakMegabytes();
     if (edit) {
@@ -441,7 +450,7 @@ int runAll(const QStringList &arguments)
 {
     int repeat = 3;
     QList<qint64> sizes = { 10000, 100000, 1000000 };
-    QStringList modes = { "buffered", "line", "trickle" };
+    QStringList modes = { "buffered", "line", "trickle", "mixed" };
     for (int i = 0; i + 1 < arguments.size(); i += 2) {
         if (arguments[i] == QLatin1String("--repeat"))
             repeat = arguments[i + 1].toInt();

@@ -14,6 +14,8 @@
 //   MOVRAK_BYTES=text        write text to standard output; \n, \r, \\ and \xHH escapes
 //   MOVRAK_LONG_LINE=n       write one line of n bytes (no blanks, no line break)
 //   MOVRAK_LINES=n           write n numbered lines of 80 bytes each
+//   MOVRAK_MIXED=1           ... of 12 to 200 bytes instead: line i (1-based) has
+//                            12 + (i * 7919) % 189 bytes, its line feed included
 //   MOVRAK_FLUSH=line|end    flush after every line (default) or only at the end
 //   MOVRAK_RATE=n            write at most n lines a second
 //   MOVRAK_GRANDCHILD=s      leave a process behind that holds standard output open
@@ -80,15 +82,18 @@ std::string unescape(const char *text)
     return bytes;
 }
 
-void writeLines(long long count, bool flushEachLine, long long linesPerSecond)
+void writeLines(long long count, bool mixed, bool flushEachLine, long long linesPerSecond)
 {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    char line[128];
+    const std::string text = "converting source files of the project, one line of progress; "
+            + std::string(200, '.');
+    char line[256];
     for (long long i = 0; i < count; ++i) {
-        std::snprintf(line, sizeof line, "%09lld %-69.69s\n", i + 1,
-                      "converting source files of the project, one line of progress");
-        std::fwrite(line, 1, 80, stdout);
+        const int bytes = mixed ? int(12 + (i + 1) * 7919 % 189) : 80;
+        std::snprintf(line, sizeof line, "%09lld %-*.*s\n", i + 1, bytes - 11, bytes - 11,
+                      text.c_str());
+        std::fwrite(line, 1, static_cast<size_t>(bytes), stdout);
         if (flushEachLine)
             std::fflush(stdout);
         if (linesPerSecond > 0) {
@@ -149,7 +154,8 @@ void runTestSwitches(int argc, char **argv)
         const bool flushEachLine = !flush || std::string(flush) != "end";
         if (!flushEachLine)
             std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-        writeLines(count, flushEachLine, environmentNumber("MOVRAK_RATE", 0));
+        writeLines(count, environment("MOVRAK_MIXED") != nullptr, flushEachLine,
+                   environmentNumber("MOVRAK_RATE", 0));
     }
     if (const long long seconds = environmentNumber("MOVRAK_GRANDCHILD", 0); seconds > 0)
         leaveGrandchild(seconds);
