@@ -1,9 +1,10 @@
 // Streaming benchmark for the details log, and a start-up benchmark.
 //
-//   tarnwell_bench run [--repeat R] [--sizes 10000,100000,1000000] [--modes buffered,line,trickle]
-//                      (mode long: one line of that many bytes; mode mixed: lines of
-//                      12 to 200 bytes, all at once)
-//   tarnwell_bench case <wizard|plaintext|process> <lines> <buffered|line|trickle|long>
+//   tarnwell_bench run [--repeat R] [--sizes 10000,100000,1000000]
+//                      [--modes buffered,line,trickle,mixed]
+//                      (mode mixed: lines of 12 to 200 bytes, all at once; mode long, not
+//                      run unless asked: one line of that many bytes)
+//   tarnwell_bench case <wizard|plaintext|process> <lines> <buffered|line|trickle|mixed|long>
 //   tarnwell_bench startup <wizard|peer>
 //   tarnwell_bench replace [small lines] [big lines]
 //
