@@ -1,20 +1,24 @@
 // The wizard's widgets: the start, the page checks, the summary, remembered inputs,
 // the browse dialogs, the ways out, and the wizard on a desktop: texts that fit,
-// legible under a dark theme, completion and drops, screen readers, Tab order, icon.
+// legible under a dark theme, completion and drops, screen readers, Tab order and first
+// focus, the window's size, the font of popups and boxes, the icon.
 
 #include "support.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QCompleter>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOption>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <QUrl>
 
 namespace {
@@ -471,9 +475,63 @@ private slots:
         QCOMPARE(visited, order);
     }
 
-    void windowIcon()
+    // Arriving on a page, typing goes into its first field, and Enter goes on as Next.
+    void firstFocus_data()
     {
-        QVERIFY(!wizard->windowIcon().isNull());
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("field");
+        // clang-format off
+        QTest::newRow("Page0, the project file") << 0 << "VDSPProjectEdit";
+        QTest::newRow("Page1, the message personality") << 1 << "MsgPersonEdit";
+        QTest::newRow("Page2, the first extension") << 2 << "cppCheck";
+        // clang-format on
+    }
+    void firstFocus()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, field);
+        goToLastPage(*wizard, *work);
+        wizard->restart();
+        QApplication::setActiveWindow(wizard.get());
+        QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
+        for (int i = 0; i < page; ++i)
+            pressNext(*wizard);
+        QCOMPARE(QApplication::focusWidget()->objectName(), field);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(wizard->currentId(), page + 1);
+    }
+
+    // The form is drawn at fixed positions: a larger window would only add white.
+    void keepsItsDesignedSize()
+    {
+        const QSize designed = wizard->size();
+        QCOMPARE(wizard->minimumSize(), designed);
+        QCOMPARE(wizard->maximumSize(), designed);
+        QVERIFY(!(wizard->windowFlags() & Qt::WindowMaximizeButtonHint));
+        goToLastPage(*wizard, *work);
+        wizard->resize(900, 700);
+        QCOMPARE(wizard->size(), designed);
+        QVERIFY(!wizard->Page3->geometry().isEmpty());
+    }
+
+    // Windows of their own (the completion popup, tool tips, boxes) at the form's font.
+    void smallWindowsAtTheFormsFont()
+    {
+        const QFont form = wizard->font();
+        QCOMPARE(form.pixelSize(), 10);
+        QCOMPARE(QToolTip::font(), form);
+        QMessageBox box(wizard.get());
+        QCOMPARE(box.font(), form);
+        wizard->VDSPProjectEdit->setFocus();
+        QTest::keyClicks(wizard->VDSPProjectEdit, QStringLiteral("/"));
+        QVERIFY(wizard->VDSPProjectEdit->completer());
+        QCOMPARE(wizard->VDSPProjectEdit->completer()->popup()->font(), form);
+    }
+
+    // Every window and box shows the program's mark, not only the wizard.
+    void applicationIcon()
+    {
+        QVERIFY(QApplication::windowIcon().availableSizes().contains(QSize(32, 32)));
         QVERIFY(wizard->windowIcon().availableSizes().contains(QSize(32, 32)));
     }
 
