@@ -2,7 +2,6 @@
 
 #include <QObject>
 
-class QFileSystemModel;
 class QLineEdit;
 
 // Path fields as a desktop user expects them: names complete as one types, and a file
@@ -21,11 +20,7 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Made at the first key press in a path field, so that a start without typing never
+    // reads a folder.
     void complete(QLineEdit *field, Kind kind);
-    QFileSystemModel *model(Kind kind);
-
-    // One model for each kind, shared by the fields; made at the first key press in a
-    // path field, so that a start without typing never reads a directory.
-    QFileSystemModel *files = nullptr;
-    QFileSystemModel *folders = nullptr;
 };
