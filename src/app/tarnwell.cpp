@@ -100,9 +100,10 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
         icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
     // The completion popup, tool tips, menus and dialogs are windows of their own and
-    // take the application's font, not the form's: the desktop's, visibly larger than
-    // the form's 10 pixels. (A dialog of the desktop's own, where the platform gives
-    // one, keeps the desktop's font.)
+    // take the application's font, not the wizard's: the form's font is made the
+    // application's, or they would show the desktop's, visibly larger than the form's
+    // 10 pixels. (A dialog of the desktop's own, where the platform gives one, keeps
+    // the desktop's font.)
     QApplication::setFont(font());
 
     // The form is drawn at fixed positions: a larger window would only add white
