@@ -556,25 +556,17 @@ private slots:
         QVERIFY(!wizard->Page3->geometry().isEmpty());
     }
 
-    // Windows of their own (the completion popup, tool tips, boxes) at the form's font.
-    void smallWindowsAtTheFormsFont()
+    // Windows of their own (the completion popup, tool tips, boxes) show the form's
+    // font and the program's mark: both are the application's.
+    void windowsOfTheirOwn()
     {
         const QFont form = wizard->font();
         QCOMPARE(form.pixelSize(), 10);
         QCOMPARE(QToolTip::font(), form);
-        QMessageBox box(wizard.get());
-        QCOMPARE(box.font(), form);
-        wizard->VDSPProjectEdit->setFocus();
+        QCOMPARE(QMessageBox(wizard.get()).font(), form);
         QTest::keyClicks(wizard->VDSPProjectEdit, QStringLiteral("/"));
-        QVERIFY(wizard->VDSPProjectEdit->completer());
         QCOMPARE(wizard->VDSPProjectEdit->completer()->popup()->font(), form);
-    }
-
-    // Every window and box shows the program's mark, not only the wizard.
-    void applicationIcon()
-    {
         QVERIFY(QApplication::windowIcon().availableSizes().contains(QSize(32, 32)));
-        QVERIFY(wizard->windowIcon().availableSizes().contains(QSize(32, 32)));
     }
 
 private:
