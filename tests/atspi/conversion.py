@@ -4,7 +4,7 @@
 # Usage, inside a session bus of its own (tests/atspi/run.sh starts it so):
 #     conversion.py <tarnwell program> <folder of the stand-in converter>
 #
-# Starts a virtual X display and the AT-SPI bus, and the wizard on them in a fresh
+# Starts a virtual X display, the AT-SPI bus, and the wizard on them in a fresh
 # temporary working directory; then, through AT-SPI alone, checks that every focusable
 # widget of every page has a non-empty name of its own, finds fields and buttons by
 # role and name, types into the fields through the editable-text interface, presses
@@ -43,38 +43,29 @@ def wait_for(what, probe):
     raise Failure(f"timed out waiting for {what}{last}")
 
 
-def start(processes, command, **options):
-    processes.append(subprocess.Popen(command, **options))
-    return processes[-1]
-
-
-# Xvfb on the first free display; returns its name.
-def start_display(processes):
+# Xvfb on a free display, which it picks itself (no race with other servers starting).
+def start_display():
     read_end, write_end = os.pipe()
-    start(processes, ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                      "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
     os.close(write_end)
     with os.fdopen(read_end) as pipe:
         number = pipe.readline().strip()
     if not number:
-        raise Failure("Xvfb did not start")
-    return ":" + number
+        xvfb.wait()
+        raise Failure(f"Xvfb did not start ({xvfb.returncode})")
+    os.environ["DISPLAY"] = ":" + number
+    return xvfb
 
 
-# The AT-SPI bus launcher on the session bus; returns once the bus answers.
-def start_accessibility_bus(processes):
+# Asks the session bus for the AT-SPI bus, which starts it; returns once it answers.
+def start_accessibility_bus():
     from gi.repository import Gio
 
-    launcher = start(processes, ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
     session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
-
-    def address():
-        if launcher.poll() is not None:
-            raise Failure("the AT-SPI bus launcher ended")
-        return session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
-                                 None, None, Gio.DBusCallFlags.NO_AUTO_START, 2000, None)
-
-    wait_for("the AT-SPI bus", address)
+    wait_for("the AT-SPI bus", lambda: session.call_sync(
+        "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None, None,
+        Gio.DBusCallFlags.NONE, 5000, None))
 
 
 class Wizard:
@@ -143,22 +134,20 @@ class Wizard:
 
 
 def run(program, converter_folder, work):
-    processes = []
-    try:
-        display = start_display(processes)
-        start_accessibility_bus(processes)
-        import pyatspi  # only now: it connects to the bus just started
+    start_accessibility_bus()
+    import pyatspi  # only now: it connects to the bus just started
 
-        path = lambda name: os.path.join(work, name)  # noqa: E731
-        for name in ("app.dpj", "message.p_s"):
-            open(path(name), "w").close()
-        for name in ("vdsp", "out"):
-            os.mkdir(path(name))
-        environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
-                           QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", ASAN_OPTIONS="detect_leaks=0",
-                           PATH=converter_folder + os.pathsep + os.environ.get("PATH", ""))
-        environment.pop("WAYLAND_DISPLAY", None)
-        process = start(processes, [program], cwd=work, env=environment)
+    path = lambda name: os.path.join(work, name)  # noqa: E731
+    for name in ("app.dpj", "message.p_s"):
+        open(path(name), "w").close()
+    for name in ("vdsp", "out"):
+        os.mkdir(path(name))
+    environment = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                       ASAN_OPTIONS="detect_leaks=0",
+                       PATH=converter_folder + os.pathsep + os.environ.get("PATH", ""))
+    environment.pop("WAYLAND_DISPLAY", None)
+    process = subprocess.Popen([program], cwd=work, env=environment)
+    try:
         wizard = Wizard(pyatspi, process)
         text, button, check = pyatspi.ROLE_TEXT, pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_CHECK_BOX
 
@@ -214,26 +203,30 @@ def run(program, converter_folder, work):
         if not os.path.isfile(path("settings.txt")):
             raise Failure("settings.txt was not written")
     finally:
-        for process in reversed(processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
 
 
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: conversion.py <tarnwell program> <folder of the stand-in converter>")
     work = tempfile.mkdtemp(prefix="tarnwell-atspi-")
+    xvfb = None
     try:
+        xvfb = start_display()
         run(*(os.path.abspath(a) for a in sys.argv[1:]), work)
     except Failure as failure:
         print(f"FAIL: {failure}", file=sys.stderr)
         return 1
     finally:
+        if xvfb:
+            xvfb.terminate()
+            xvfb.wait()
         shutil.rmtree(work, ignore_errors=True)
     print("PASS: a conversion made and read through AT-SPI alone")
     return 0

@@ -1,11 +1,12 @@
 #!/bin/sh
 # Runs conversion.py (a conversion through AT-SPI alone) in a session bus of its own,
-# with a runtime folder of its own, and bounds its time: the bus, the display and the
-# wizard all go when it ends.
+# which starts the AT-SPI bus when asked for it, with a runtime folder of its own, and
+# bounds its time: the display, the buses and the wizard all go when it ends.
 # Usage: run.sh <tarnwell program> <folder of the stand-in converter>
 set -eu
-for tool in dbus-run-session Xvfb /usr/bin/python3; do
-    command -v "$tool" > /dev/null || { echo "$tool is missing: scripts/setup.sh test installs it" >&2; exit 1; }
+for tool in Xvfb dbus-run-session /usr/bin/python3; do
+    command -v "$tool" > /dev/null \
+        || { echo "$tool is missing: scripts/setup.sh test installs it" >&2; exit 1; }
 done
 runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT
