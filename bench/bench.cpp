@@ -7,18 +7,23 @@
 //   tarnwell_bench case <wizard|plaintext|process> <lines> <buffered|line|trickle|mixed|long>
 //   tarnwell_bench startup <wizard|peer>
 //   tarnwell_bench replace [small lines] [big lines]
+//   tarnwell_bench completion [--entries N] [--repeat R]
 //
 // `run` starts one process per case (so that peak memory is that case's own), repeats
 // each case R times and prints the medians as a table, with the ratios of the wizard
 // to a QPlainTextEdit fed the same output. `case` runs one case and prints one line of
 // results. The converter is the stand-in built with the project, told through its
-// environment to write N numbered lines of 80 bytes.
+// environment to write N numbered lines of 80 bytes. `completion` types a path, one
+// key every 100 ms, into the project file field while its folder holds N entries
+// (100,000 unless told), and prints the longest stall of the event loop after each key.
 
 #include "app/tarnwell.h"
 #include "form/tarnwellpage.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -447,6 +452,92 @@ double startupMilliseconds(const QString &subject)
     return elapsed;
 }
 
+// Completion in a big folder: how long the event loop is held up after each key typed.
+int runCompletion(const QStringList &arguments)
+{
+    qint64 entries = 100000;
+    int repeat = 1;
+    for (int i = 0; i + 1 < arguments.size(); i += 2) {
+        if (arguments[i] == QLatin1String("--entries"))
+            entries = arguments[i + 1].toLongLong();
+        else if (arguments[i] == QLatin1String("--repeat"))
+            repeat = arguments[i + 1].toInt();
+    }
+    QTemporaryDir work;
+    const QString folder = work.filePath(QStringLiteral("many"));
+    QDir().mkpath(folder);
+    for (qint64 i = 0; i < entries; ++i)
+        QFile(QStringLiteral("%1/name%2.dpj").arg(folder).arg(i, 6, 10, QLatin1Char('0')))
+                .open(QIODevice::WriteOnly);
+    // "name01" stands for name010000 to name019999 (of 100,000 names).
+    const QString typed = folder + QStringLiteral("/name01");
+    const qint64 expected = std::clamp<qint64>(entries - 10000, 0, 10000);
+    std::printf("Completion: typing %s (one key every 100 ms) into the project file field, "
+                "%lld entries in the folder\n\n",
+                qPrintable(typed), entries);
+    std::printf("| run | keys | max stall ms | median stall a key ms | keys over 50 ms | names "
+                "ready after the folder's last \"/\" ms | completions |\n"
+                "|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::vector<double> allWorst;
+    for (int run = 1; run <= repeat; ++run) {
+        Tarnwell wizard;
+        wizard.show();
+        QApplication::setActiveWindow(&wizard);
+        if (!QTest::qWaitForWindowActive(&wizard))
+            std::fprintf(stderr, "The window did not become active.\n");
+        QLineEdit *field = wizard.VDSPProjectEdit;
+        field->setFocus();
+        StallMeter meter;
+        QElapsedTimer clock;
+        std::vector<double> perKey; // the longest stall in the 100 ms after each key
+        double readyMs = -1;
+        qint64 slashAt = -1;
+        int next = 0;
+        QEventLoop loop;
+        QTimer keys;
+        keys.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&keys, &QTimer::timeout, [&] {
+            if (next > 0)
+                perKey.back() = std::max(perKey.back(), meter.maximum());
+            meter.start();
+            QCompleter *completer = field->completer();
+            if (next == typed.size()) {
+                const bool ready = completer && completer->popup()->isVisible()
+                        && completer->completionCount() == expected;
+                if (ready && readyMs < 0)
+                    readyMs = (clock.nsecsElapsed() - slashAt) / 1e6;
+                // Half a second more after the names are shown, or ten seconds at most.
+                if ((readyMs >= 0 && (clock.nsecsElapsed() - slashAt) / 1e6 > readyMs + 500)
+                    || clock.elapsed() > 10000 + typed.size() * 100)
+                    loop.quit();
+                return;
+            }
+            QTest::keyClick(field, typed.at(next++).toLatin1());
+            perKey.push_back(0);
+            if (next == typed.lastIndexOf(QLatin1Char('/')) + 1)
+                slashAt = clock.nsecsElapsed();
+        });
+        clock.start();
+        meter.start();
+        keys.start(100);
+        loop.exec();
+        meter.stop();
+        // The last key's window runs until the names are shown and half a second more.
+        perKey.back() = std::max(perKey.back(), meter.maximum());
+        const double worst = *std::max_element(perKey.begin(), perKey.end());
+        allWorst.push_back(worst);
+        std::printf("| %d | %zu | %.1f | %.1f | %lld | %s | %lld |\n", run, perKey.size(), worst,
+                    median(perKey),
+                    qint64(std::count_if(perKey.begin(), perKey.end(),
+                                         [](double stall) { return stall > 50; })),
+                    readyMs < 0 ? "not within 10 s" : qPrintable(QString::number(readyMs, 'f', 0)),
+                    field->completer() ? qint64(field->completer()->completionCount()) : 0);
+        std::fflush(stdout);
+    }
+    std::printf("\nMedian of the runs' max stall: %.1f ms\n", median(allWorst));
+    return 0;
+}
+
 int runAll(const QStringList &arguments)
 {
     int repeat = 3;
@@ -553,10 +644,13 @@ int main(int argc, char **argv)
         return runReplace(arguments.mid(1));
     if (command == QLatin1String("run"))
         return runAll(arguments.mid(1));
+    if (command == QLatin1String("completion"))
+        return runCompletion(arguments.mid(1));
     std::fprintf(stderr,
                  "usage: tarnwell_bench run [--repeat R] [--sizes a,b,c] [--modes m,n]\n"
                  "       tarnwell_bench case <wizard|plaintext|process> <lines> <mode>\n"
                  "       tarnwell_bench startup <wizard|peer>\n"
-                 "       tarnwell_bench replace [small lines] [big lines]\n");
+                 "       tarnwell_bench replace [small lines] [big lines]\n"
+                 "       tarnwell_bench completion [--entries N] [--repeat R]\n");
     return 2;
 }

@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-
 case "${1:-run}" in
     virtual-display) packages=(xvfb xauth) ;;
     test) packages+=(clang libclang-rt-dev desktop-file-utils dpkg-dev file lintian appstream
-        appstream-compose) ;;
+        appstream-compose dbus at-spi2-core python3-pyatspi xvfb xauth) ;;
 esac
 
 missing=()

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 const QString abnormalLine("Project Conversion did not complete: Movrak ended abnormally.");
+const QString failedLine("Project Conversion Failed!");
 
 // Starts `sleep 60` as the leader of a process group whose id is `id`, as the kernel
 // may do once `id` is free again; null where the next id cannot be chosen (not root).
@@ -92,9 +93,9 @@ private slots:
         QTest::addColumn<QString>("cancelText");
         // clang-format off
         QTest::newRow("stand-in converts") << QByteArray() << QByteArray() << "Project app written.\n" + successLine << false << "Close";
-        QTest::newRow("stand-in explains a missing directory in the log") << QByteArray() << QByteArray("gone") << "Error: installation directory @/vdsp not found\n" << true << "Cancel";
+        QTest::newRow("stand-in explains a missing directory in the log") << QByteArray() << QByteArray("gone") << "Error: installation directory @/vdsp not found\n" + failedLine << true << "Cancel";
         QTest::newRow("success without output") << QByteArray("exit 0") << QByteArray() << firstLine + successLine << false << "Close";
-        QTest::newRow("failure code") << QByteArray("echo half done; exit 3") << QByteArray() << "half done\n" << true << "Cancel";
+        QTest::newRow("failure code") << QByteArray("echo half done; exit 3") << QByteArray() << "half done\n" + failedLine << true << "Cancel";
         QTest::newRow("crash by a signal") << QByteArray("echo working; kill -SEGV $$") << QByteArray() << "working\n" + abnormalLine << false << "Cancel";
         QTest::newRow("killed from outside") << QByteArray("echo $$ > pid; exec sleep 60") << QByteArray("kill") << firstLine + abnormalLine << false << "Cancel";
         QTest::newRow("a helper holds the output open") << QByteArray("(sleep 60; echo late) & echo quick") << QByteArray() << "quick\n" + successLine << false << "Close";
@@ -112,8 +113,12 @@ private slots:
         const auto path
                 = converterFirstOnPath(script.isEmpty() ? standInDirectory() : work->path("bin"));
         QStringList boxes;
-        AnswerWhenShown<QMessageBox> closer([&boxes](QMessageBox *shown) {
-            boxes << shown->windowTitle() + '|' + shown->text();
+        // The box is the wizard's child, centred on it.
+        AnswerWhenShown<QMessageBox> closer([&boxes, this](QMessageBox *shown) {
+            const QPoint offCentre = shown->geometry().center() - wizard->geometry().center();
+            boxes << shown->windowTitle() + '|' + shown->text()
+                            + (shown->parentWidget() == wizard.get() ? "" : "|not the wizard's")
+                            + (offCentre.manhattanLength() <= 2 ? "" : "|off centre");
             shown->accept();
         });
         goToLastPage(*wizard, *work);

@@ -1,20 +1,26 @@
 // The wizard's widgets: the start, the page checks, the summary, remembered inputs,
 // the browse dialogs, the ways out, and the wizard on a desktop: texts that fit,
-// legible under a dark theme, completion and drops, screen readers, Tab order, icon.
+// legible under a dark theme, completion and drops, screen readers, Tab order and first
+// focus, the window's size, the font of popups and boxes, the icon.
 
 #include "support.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QCompleter>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOption>
 #include <QTextBrowser>
+#include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 namespace {
@@ -99,18 +105,6 @@ QStringList cutTexts(QWidget *page)
                             .arg(needed.height());
     }
     return cut;
-}
-
-void drop(QLineEdit *field, const QList<QUrl> &urls, bool *accepted)
-{
-    QMimeData data;
-    data.setUrls(urls);
-    data.setText(urls.value(0).toString());
-    QDragEnterEvent enter(field->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(field, &enter);
-    *accepted = enter.isAccepted();
-    QDropEvent dropped(QPointF(field->rect().center()), Qt::CopyAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(field, &dropped);
 }
 
 } // namespace
@@ -380,44 +374,38 @@ private slots:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<bool>("folders");
+        QTest::addColumn<bool>("relative");
         // clang-format off
-        QTest::newRow("project file") << "VDSPProjectEdit" << false;
-        QTest::newRow("installation directory") << "VDSPInstallDirEdit" << true;
-        QTest::newRow("destination folder") << "NorvikProjectEdit" << true;
-        QTest::newRow("message personality") << "MsgPersonEdit" << false;
-        QTest::newRow("analyser personality") << "AnalPersonEdit" << false;
-        QTest::newRow("compiler personality") << "CmpPersonEdit" << false;
+        QTest::newRow("project file") << "VDSPProjectEdit" << false << false;
+        QTest::newRow("installation directory") << "VDSPInstallDirEdit" << true << false;
+        QTest::newRow("destination folder") << "NorvikProjectEdit" << true << false;
+        QTest::newRow("message personality") << "MsgPersonEdit" << false << false;
+        QTest::newRow("analyser personality") << "AnalPersonEdit" << false << false;
+        QTest::newRow("compiler personality") << "CmpPersonEdit" << false << false;
+        QTest::newRow("project file, relative") << "VDSPProjectEdit" << false << true;
+        QTest::newRow("destination folder, relative") << "NorvikProjectEdit" << true << true;
         // clang-format on
     }
     void pathFields()
     {
         QFETCH(QString, field);
         QFETCH(bool, folders);
+        QFETCH(bool, relative);
         auto *edit = wizard->findChild<QLineEdit *>(field);
         work->makeFile("pick.dpj");
         work->makeDirectory("picked");
-        // Completion as one types: folders only where the field wants a folder.
+        // Completion as one types: folders only where the field wants a folder; a
+        // relative path against the working directory, where the wizard resolves it.
         edit->setFocus();
-        QTest::keyClicks(edit, QDir::currentPath() + "/pic");
+        const QString folder = relative ? QString() : QDir::currentPath() + '/';
+        QTest::keyClicks(edit, folder + "pic");
         QCompleter *completer = edit->completer();
         QVERIFY(completer);
         // "pick.dpj" and "picked" for a file, "picked" alone for a folder.
         QTRY_COMPARE((completer->setCompletionPrefix(edit->text()), completer->completionCount()),
                      folders ? 1 : 2);
-        QVERIFY(completer->currentCompletion().startsWith(edit->text()));
-
-        // A file or folder dropped from a file manager: its local path, checked.
-        edit->clear();
-        bool accepted = false;
-        const QString dropped = folders ? work->path("picked") : work->path("pick.dpj");
-        drop(edit, { QUrl::fromLocalFile(dropped) }, &accepted);
-        QVERIFY(accepted);
-        QCOMPARE(edit->text(), QDir::toNativeSeparators(dropped));
-        QCOMPARE(edit->palette().color(QPalette::Text), QColor(0, 0, 0));
-        // A web address is refused and changes nothing.
-        drop(edit, { QUrl("https://example.org/app.dpj") }, &accepted);
-        QVERIFY(!accepted);
-        QCOMPARE(edit->text(), QDir::toNativeSeparators(dropped));
+        QCOMPARE(completer->pathFromIndex(completer->currentIndex()),
+                 folder + (folders ? "picked" : "pick.dpj"));
     }
 
     // A drop lands as a path, is taken as a copy or a link and never as a move (the
@@ -465,6 +453,39 @@ private slots:
         QApplication::sendEvent(field, &drop);
         QCOMPARE(drop.isAccepted() ? int(drop.dropAction()) : 0, action);
         QCOMPARE(field->text(), action ? QDir::toNativeSeparators(path) : QStringLiteral("before"));
+    }
+
+    // Typing into a folder of 20,000 names never holds the window up (a loose bound
+    // against a freeze; the benchmark measures the stalls).
+    void completionKeepsTheWindowGoing()
+    {
+        const QString folder = work->makeDirectory("many");
+        for (int i = 0; i < 20000; ++i)
+            QFile(QStringLiteral("%1/name%2.dpj").arg(folder).arg(i, 5, 10, QLatin1Char('0')))
+                    .open(QIODevice::WriteOnly);
+        QApplication::setActiveWindow(wizard.get());
+        QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
+        wizard->VDSPProjectEdit->setFocus();
+        QElapsedTimer clock;
+        qint64 last = 0, longest = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        clock.start();
+        ticker.start(10);
+        for (const QChar key : folder + "/name1") {
+            QTest::keyClicks(wizard->VDSPProjectEdit, key);
+            QTest::qWait(20);
+        }
+        QCompleter *completer = wizard->VDSPProjectEdit->completer();
+        const bool shown = QTest::qWaitFor([completer] {
+            return completer->popup()->isVisible() && completer->completionCount() == 10000;
+        });
+        QTest::qWait(50);
+        QVERIFY2(longest < 500, qPrintable(QString::number(longest) + " ms"));
+        QVERIFY(shown); // name10000 to name19999
     }
 
     // Fields are named by their labels, and widgets whose own text tells nothing apart
@@ -518,10 +539,56 @@ private slots:
         QCOMPARE(visited, order);
     }
 
-    void windowIcon()
+    // Arriving on a page, typing goes into its first field, and Enter goes on as Next.
+    void firstFocus_data()
     {
-        QVERIFY(!wizard->windowIcon().isNull());
-        QVERIFY(wizard->windowIcon().availableSizes().contains(QSize(32, 32)));
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("field");
+        // clang-format off
+        QTest::newRow("Page0, the project file") << 0 << "VDSPProjectEdit";
+        QTest::newRow("Page1, the message personality") << 1 << "MsgPersonEdit";
+        QTest::newRow("Page2, the first extension") << 2 << "cppCheck";
+        // clang-format on
+    }
+    void firstFocus()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, field);
+        goToLastPage(*wizard, *work);
+        wizard->restart();
+        QApplication::setActiveWindow(wizard.get());
+        QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
+        for (int i = 0; i < page; ++i)
+            pressNext(*wizard);
+        QCOMPARE(QApplication::focusWidget()->objectName(), field);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(wizard->currentId(), page + 1);
+    }
+
+    // The form is drawn at fixed positions: a larger window would only add white.
+    void keepsItsDesignedSize()
+    {
+        const QSize designed = wizard->size();
+        QCOMPARE(wizard->minimumSize(), designed);
+        QCOMPARE(wizard->maximumSize(), designed);
+        QVERIFY(!(wizard->windowFlags() & Qt::WindowMaximizeButtonHint));
+        goToLastPage(*wizard, *work);
+        wizard->resize(900, 700);
+        QCOMPARE(wizard->size(), designed);
+        QVERIFY(!wizard->Page3->geometry().isEmpty());
+    }
+
+    // Windows of their own (the completion popup, tool tips, boxes) show the form's
+    // font and the program's mark: both are the application's.
+    void windowsOfTheirOwn()
+    {
+        const QFont form = wizard->font();
+        QCOMPARE(form.pixelSize(), 10);
+        QCOMPARE(QToolTip::font(), form);
+        QCOMPARE(QMessageBox(wizard.get()).font(), form);
+        QTest::keyClicks(wizard->VDSPProjectEdit, QStringLiteral("/"));
+        QCOMPARE(wizard->VDSPProjectEdit->completer()->popup()->font(), form);
+        QVERIFY(QApplication::windowIcon().availableSizes().contains(QSize(32, 32)));
     }
 
 private:

@@ -2,12 +2,20 @@
 
 #include <QCompleter>
 #include <QDir>
+#include <QDirIterator>
 #include <QDropEvent>
-#include <QFileInfo>
-#include <QFileSystemModel>
+#include <QFutureWatcher>
 #include <QLineEdit>
+#include <QListView>
 #include <QMimeData>
+#include <QPromise>
+#include <QStringListModel>
+#include <QThreadPool>
 #include <QUrl>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -44,6 +52,134 @@ bool acceptWithoutMoving(QDropEvent *drag)
     drag->accept();
     return true;
 }
+
+// The folder part of a typed path (up to its last separator, kept) and its name part.
+// A relative folder stays as typed: it is read in the working directory, where the
+// wizard resolves its paths.
+std::pair<QString, QString> splitTypedPath(const QString &typed)
+{
+#ifdef Q_OS_WIN
+    const qsizetype end
+            = std::max(typed.lastIndexOf(QLatin1Char('/')), typed.lastIndexOf(QLatin1Char('\\')))
+            + 1;
+#else
+    const qsizetype end = typed.lastIndexOf(QLatin1Char('/')) + 1;
+#endif
+    return { typed.left(end), typed.mid(end) };
+}
+
+// Completes the name part of a typed path against the names in its folder.
+//
+// QFileSystemModel is no help here: whatever thread reads a folder, it builds a node
+// for every name and sorts them in the GUI thread, which froze the window for seconds
+// in a folder of 10,000 files; and it completes absolute paths only. The names are
+// read and sorted in a worker thread instead, and the completer searches them sorted
+// (a binary search per key): nothing in the GUI thread grows with the folder but the
+// popup's list, whose rows all have one height.
+class PathCompleter : public QCompleter
+{
+public:
+    PathCompleter(QLineEdit *field, PathFields::Kind kind)
+        : QCompleter(field),
+          filters(kind == PathFields::Kind::Folder
+                          ? QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot
+                          : QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot)
+    {
+        setModel(&names);
+        setCaseSensitivity(
+#ifdef Q_OS_WIN
+                Qt::CaseInsensitive
+#else
+                Qt::CaseSensitive
+#endif
+        );
+        setModelSorting(caseSensitivity() == Qt::CaseSensitive
+                                ? QCompleter::CaseSensitivelySortedModel
+                                : QCompleter::CaseInsensitivelySortedModel);
+        auto *list = new QListView;
+        list->setUniformItemSizes(true);
+        setPopup(list);
+        connect(field, &QLineEdit::textEdited, this, &PathCompleter::typed);
+        field->installEventFilter(this);
+        connect(&listing, &QFutureWatcher<QStringList>::finished, this, &PathCompleter::listed);
+    }
+
+    QStringList splitPath(const QString &path) const override
+    {
+        return { splitTypedPath(path).second };
+    }
+
+    QString pathFromIndex(const QModelIndex &index) const override
+    {
+        return splitTypedPath(completionPrefix()).first + index.data().toString();
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Names may have come and gone while the user was elsewhere.
+        if (event->type() == QEvent::FocusIn)
+            stale = true;
+        return QCompleter::eventFilter(watched, event);
+    }
+
+private:
+    void typed(const QString &text)
+    {
+        const QString folder = splitTypedPath(text).first;
+        if (folder == listedFolder && !stale)
+            return;
+        // The old folder's names must not complete in the new one while it is read.
+        if (folder != listedFolder)
+            names.setStringList({});
+        listedFolder = folder;
+        stale = false;
+        listing.cancel();
+        listing.setFuture(
+                listNames(QDir::current().absoluteFilePath(folder), filters, caseSensitivity()));
+    }
+
+    void listed()
+    {
+        if (listing.isCanceled() || listing.future().resultCount() == 0)
+            return;
+        names.setStringList(listing.result());
+        // The names came after the keys: what is typed now is completed at once.
+        auto *field = qobject_cast<QLineEdit *>(widget());
+        if (field && field->hasFocus() && splitTypedPath(field->text()).first == listedFolder) {
+            setCompletionPrefix(field->text());
+            complete();
+        }
+    }
+
+    static QFuture<QStringList> listNames(const QString &folder, QDir::Filters filters,
+                                          Qt::CaseSensitivity sensitivity)
+    {
+        auto promise = std::make_shared<QPromise<QStringList>>();
+        QFuture<QStringList> future = promise->future();
+        QThreadPool::globalInstance()->start([promise, folder, filters, sensitivity] {
+            promise->start();
+            QStringList found;
+            QDirIterator entries(folder, filters);
+            while (entries.hasNext() && !promise->isCanceled())
+                found << entries.nextFileInfo().fileName();
+            // In the order the completer's binary search expects.
+            std::sort(found.begin(), found.end(),
+                      [sensitivity](const QString &a, const QString &b) {
+                          return a.compare(b, sensitivity) < 0;
+                      });
+            promise->addResult(std::move(found));
+            promise->finish();
+        });
+        return future;
+    }
+
+    const QDir::Filters filters;
+    QStringListModel names;
+    // The folder part, as typed, whose names `names` holds or `listing` reads.
+    QString listedFolder;
+    bool stale = true; // nothing read yet
+    QFutureWatcher<QStringList> listing;
+};
 
 } // namespace
 
@@ -105,30 +241,5 @@ bool PathFields::eventFilter(QObject *watched, QEvent *event)
 
 void PathFields::complete(QLineEdit *field, Kind kind)
 {
-    QFileSystemModel *names = model(kind);
-    // The model reads a folder only when asked for it: the folder being typed is asked
-    // for, so that its names are there to complete.
-    connect(field, &QLineEdit::textEdited, names,
-            [names](const QString &text) { names->index(QFileInfo(text).path()); });
-    auto *completer = new QCompleter(names, field);
-    completer->setCaseSensitivity(
-#ifdef Q_OS_WIN
-            Qt::CaseInsensitive
-#else
-            Qt::CaseSensitive
-#endif
-    );
-    field->setCompleter(completer);
-}
-
-QFileSystemModel *PathFields::model(Kind kind)
-{
-    QFileSystemModel *&shared = kind == Kind::Folder ? folders : files;
-    if (!shared) {
-        shared = new QFileSystemModel(this);
-        if (kind == Kind::Folder)
-            shared->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
-        shared->setRootPath(QString());
-    }
-    return shared;
+    field->setCompleter(new PathCompleter(field, kind));
 }

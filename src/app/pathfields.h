@@ -2,7 +2,6 @@
 
 #include <QObject>
 
-class QFileSystemModel;
 class QLineEdit;
 class QUrl;
 
@@ -27,11 +26,7 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Made at the first key press in a path field, so that a start without typing never
+    // reads a folder.
     void complete(QLineEdit *field, Kind kind);
-    QFileSystemModel *model(Kind kind);
-
-    // One model for each kind, shared by the fields; made at the first key press in a
-    // path field, so that a start without typing never reads a directory.
-    QFileSystemModel *files = nullptr;
-    QFileSystemModel *folders = nullptr;
 };

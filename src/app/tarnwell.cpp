@@ -8,6 +8,7 @@
 #include "settings.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
@@ -89,14 +90,39 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
     for (QLineEdit *field : { VDSPInstallDirEdit, NorvikProjectEdit })
         pathFields->add(field, PathFields::Kind::Folder);
 
-    // The title bar and the task switcher show the program's own mark on every
-    // platform (on Windows the program file carries it as well). Up to 64 pixels: a
+    // The title bars and the task switcher show the program's own mark on every
+    // platform (on Windows the program file carries it as well), on the wizard and on
+    // every box and dialog it opens: the icon is the application's. Up to 64 pixels: a
     // window needs no more, and each size is decoded at start-up (256 pixels alone
     // cost more than the rest together).
     QIcon icon;
     for (const int size : { 16, 24, 32, 48, 64 })
         icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
+    QApplication::setWindowIcon(icon);
+    // The completion popup, tool tips, menus and dialogs are windows of their own and
+    // take the application's font, not the wizard's: the form's font is made the
+    // application's, or they would show the desktop's, visibly larger than the form's
+    // 10 pixels. (A dialog of the desktop's own, where the platform gives one, keeps
+    // the desktop's font.)
+    QApplication::setFont(font());
+
+    // The form is drawn at fixed positions: a larger window would only add white
+    // around it, so the window keeps its designed size and cannot be maximised.
+    setFixedSize(size());
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+
+    // Qt gives a new page's focus to the first widget of the page's focus chain, which
+    // follows the order of creation (the first Browse button on Page1, "*.cc" on
+    // Page2). The first field in reading order takes it, so that typing fills it and
+    // Enter does what the default button does.
+    connect(this, &QWizard::currentIdChanged, this, [this] {
+        const std::pair<QWizardPage *, QWidget *> firstFields[]
+                = { { Page0, VDSPProjectEdit }, { Page1, MsgPersonEdit }, { Page2, cppCheck } };
+        for (const auto &[page, field] : firstFields) {
+            if (page == currentPage())
+                field->setFocus();
+        }
+    });
 
     for (const WizardButton which : { NextButton, BackButton, CancelButton, FinishButton }) {
         QAbstractButton *wizardButton = button(which);
@@ -333,6 +359,9 @@ void Tarnwell::processExit()
     const ConverterRun::Outcome outcome = converterRun->outcome();
     if (outcome == ConverterRun::Outcome::Succeeded)
         detailsLog->appendText(tr("Project Converted Successfully!"));
+    // The box goes once answered: the log keeps telling what happened.
+    else if (outcome == ConverterRun::Outcome::Failed)
+        detailsLog->appendText(tr("Project Conversion Failed!"));
     // A converter that crashed or was killed from outside would otherwise leave the
     // user waiting on a dead run.
     else if (outcome == ConverterRun::Outcome::EndedAbnormally)
@@ -342,7 +371,8 @@ void Tarnwell::processExit()
         if (outcome == ConverterRun::Outcome::Succeeded)
             setButtonText(CancelButton, tr("Close"));
         else if (outcome == ConverterRun::Outcome::Failed)
-            QMessageBox::about(nullptr, tr("Tarnwell"),
+            // The wizard's child: it opens centred on the wizard and stays above it.
+            QMessageBox::about(this, tr("Tarnwell"),
                                tr("Project Conversion Failed!\nPlease check the details log "
                                   "and try again."));
         saveSettings();
