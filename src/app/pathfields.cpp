@@ -9,18 +9,19 @@
 #include <QMimeData>
 #include <QUrl>
 
+QString localPathOfUrl(const QUrl &url)
+{
+    return url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : QString();
+}
+
 namespace {
 
 constexpr char kindProperty[] = "tarnwellPathKind";
 
-// The local path of the first URL that a drag carries; empty for a non-local one (a
-// web address, a file inside an archive), which the field refuses.
+// The local path of the first URL that a drag carries; empty when the field refuses it.
 QString droppedPath(const QMimeData *data)
 {
-    if (!data->hasUrls())
-        return QString();
-    const QUrl url = data->urls().value(0);
-    return url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : QString();
+    return data->hasUrls() ? localPathOfUrl(data->urls().value(0)) : QString();
 }
 
 } // namespace

@@ -4,6 +4,12 @@
 
 class QFileSystemModel;
 class QLineEdit;
+class QUrl;
+
+// The local path that a URL names, in the platform's separators; empty for one that
+// names no local file (a web address, a file inside an archive), which is refused.
+// Files dropped from a file manager and file URLs on the command line go through here.
+QString localPathOfUrl(const QUrl &url);
 
 // Path fields as a desktop user expects them: names complete as one types, and a file
 // or folder dropped from a file manager lands in the field as its local path.
