@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a Release build and checks it as a distribution
 # would: what it holds and depends on, lintian (no error, no warning), the desktop
-# entry, and the AppStream metainfo (validated, and composed with its icon).
+# entry, the AppStream metainfo (validated, and composed with its icon), the file type
+# the entry opens (xdg-mime), and an install into a clean Debian
+# (scripts/check-clean-install.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -79,5 +81,12 @@ echo "xdg-mime: app.dpj is $file_type, opened by $(in_installed_tree xdg-mime qu
 [ "$(in_installed_tree xdg-mime query default "$mime_type")" = "$id.desktop" ] \
     || fail "the entry is not the default for $mime_type"
 
-[ $status -eq 0 ] && echo "Package: lintian-clean, AppStream valid and composed with its icon; .dpj files open with it."
+# A clean Debian of this machine's release: installed, started until its window shows,
+# removed and purged (piuparts; in a chroot, so as root).
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo scripts/check-clean-install.sh "$deb" || fail "the clean install"
+
+[ $status -eq 0 ] && echo "Package: lintian-clean, AppStream valid and composed with its icon;" \
+    ".dpj files open with it; installs, starts, removes and purges cleanly on a clean Debian."
 exit $status

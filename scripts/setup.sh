@@ -12,7 +12,8 @@ esac
 # The package check's desktop test (xdg-mime) and its clean install (mmdebstrap, piuparts,
 # the program started under Xvfb).
 if [ "${1:-run}" = test ]; then
-    packages+=(xdg-utils shared-mime-info libfile-mimeinfo-perl mmdebstrap piuparts xvfb xdotool)
+    packages+=(xdg-utils shared-mime-info libfile-mimeinfo-perl mmdebstrap piuparts xvfb xdotool
+        x11-utils)
 fi
 
 missing=()
