@@ -13,7 +13,7 @@ esac
 # the program started under Xvfb).
 if [ "${1:-run}" = test ]; then
     packages+=(xdg-utils shared-mime-info libfile-mimeinfo-perl mmdebstrap piuparts xvfb xdotool
-        x11-utils)
+        x11-utils gpg)
 fi
 
 missing=()
