@@ -35,15 +35,17 @@ fi
 shared=$clean/shared
 scripts=$clean/scripts
 rm -rf "$shared" "$scripts" "$clean/window" && mkdir -p "$shared" "$scripts"
-pids=()
-trap 'kill "${pids[@]}" 2> /dev/null || true' EXIT
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3> "$shared/display" 2> "$clean/xvfb.log" &
-pids+=($!)
+rm -f "$clean/display"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3> "$clean/display" 2> "$clean/xvfb.log" &
+xvfb=$!
+watcher=$xvfb
+# The watcher's children too: a timeout left waiting for a window would outlive us.
+trap 'pkill -P "$watcher" || true; kill "$watcher" "$xvfb" 2> /dev/null || true' EXIT
 for _ in $(seq 100); do
-    [ -s "$shared/display" ] && break
+    [ -s "$clean/display" ] && break
     sleep 0.1
 done
-display=:$(head -n 1 "$shared/display")
+display=:$(head -n 1 "$clean/display")
 class=$(sed -n 's/^StartupWMClass=//p' packaging/invalid.tarnwell.Tarnwell.desktop)
 # Seen when a window of the desktop entry's X11 class is mapped: it is the program's,
 # and the entry matches it. (Nothing here may hold a file in the shared folder open:
@@ -52,7 +54,7 @@ class=$(sed -n 's/^StartupWMClass=//p' packaging/invalid.tarnwell.Tarnwell.deskt
 (export DISPLAY=$display
     window=$(timeout 600 xdotool search --sync --onlyvisible --class "^$class\$" | head -n 1)
     xprop -id "$window" WM_CLASS > "$clean/window" && touch "$shared/window-shown") &
-pids+=($!)
+watcher=$!
 
 # Run by piuparts inside the clean system once the package is installed: starts the
 # program with a project file, as a file manager would, and keeps it until its window
