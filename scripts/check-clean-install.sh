@@ -64,6 +64,7 @@ cat > "$scripts/post_install_start_program" << EOF
 set -e
 run=/tmp/tarnwell-start
 mkdir -p \$run/home
+chmod 700 \$run
 cd \$run
 touch app.dpj
 HOME=\$run/home XDG_RUNTIME_DIR=\$run DISPLAY=$display tarnwell \$run/app.dpj > \$run/log 2>&1 &
