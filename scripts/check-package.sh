@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a Release build and checks it as a distribution
 # would: what it holds and depends on, lintian (no error, no warning), the desktop
-# entry, and the AppStream metainfo (validated, and composed with its icon).
+# entry, the AppStream metainfo (validated, and composed with its icon), the file type
+# the entry opens (xdg-mime), and an install into a clean Debian
+# (scripts/check-clean-install.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +20,7 @@ contents=$(dpkg-deb -c "$deb")
 status=0
 fail() { echo "package check: $*"; status=1; }
 for file in usr/bin/tarnwell usr/share/applications/$id.desktop usr/share/metainfo/$id.metainfo.xml \
+    usr/share/mime/packages/$id.xml \
     usr/share/icons/hicolor/scalable/apps/$id.svg usr/share/man/man1/tarnwell.1.gz \
     usr/share/doc/tarnwell/copyright usr/share/doc/tarnwell/changelog.gz; do
     grep -q " \./$file\$" <<< "$contents" || fail "missing: $file"
@@ -59,5 +62,31 @@ elif ! zcat "$catalog" | grep -q '<icon type="cached"'; then
     fail "the composed component has no icon"
 fi
 
-[ $status -eq 0 ] && echo "Package: lintian-clean, AppStream valid and composed with its icon."
+# The desktop, as a file manager sees it through xdg-mime with nothing but the
+# installed tree: a .dpj file is of the type the entry opens, and the entry is the
+# default for it.
+mime_type=$(sed -n 's/^MimeType=\([^;]*\);$/\1/p' "packaging/$id.desktop")
+xdg=$PWD/build/package/xdg
+rm -rf "$xdg" && mkdir -p "$xdg/data" "$xdg/config"
+in_installed_tree() {
+    env -i PATH=/usr/bin:/bin HOME="$xdg" XDG_DATA_HOME="$xdg/data" XDG_DATA_DIRS="$PWD/$root/usr/share" \
+        XDG_CONFIG_HOME="$xdg/config" XDG_CONFIG_DIRS="$xdg/config" "$@"
+}
+in_installed_tree update-mime-database "$PWD/$root/usr/share/mime"
+in_installed_tree update-desktop-database "$PWD/$root/usr/share/applications"
+echo "[Project]" > "$xdg/app.dpj"
+file_type=$(in_installed_tree xdg-mime query filetype "$xdg/app.dpj")
+echo "xdg-mime: app.dpj is $file_type, opened by $(in_installed_tree xdg-mime query default "$mime_type")"
+[ -n "$mime_type" ] && [ "$file_type" = "$mime_type" ] || fail "a .dpj file is not of the entry's type ($mime_type)"
+[ "$(in_installed_tree xdg-mime query default "$mime_type")" = "$id.desktop" ] \
+    || fail "the entry is not the default for $mime_type"
+
+# A clean Debian of this machine's release: installed, started until its window shows,
+# removed and purged (piuparts; in a chroot, so as root).
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo scripts/check-clean-install.sh "$deb" || fail "the clean install"
+
+[ $status -eq 0 ] && echo "Package: lintian-clean, AppStream valid and composed with its icon;" \
+    ".dpj files open with it; installs, starts, removes and purges cleanly on a clean Debian."
 exit $status

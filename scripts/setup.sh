@@ -9,6 +9,12 @@ case "${1:-run}" in
     test) packages+=(clang libclang-rt-dev desktop-file-utils dpkg-dev file lintian appstream
         appstream-compose dbus at-spi2-core python3-pyatspi xvfb xauth) ;;
 esac
+# The package check's desktop test (xdg-mime) and its clean install (mmdebstrap, piuparts,
+# the program started under Xvfb).
+if [ "${1:-run}" = test ]; then
+    packages+=(xdg-utils shared-mime-info libfile-mimeinfo-perl mmdebstrap piuparts xvfb xdotool
+        x11-utils gpg)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -21,5 +27,22 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another apt or dpkg (a desktop's own updater) may hold the package locks: wait for
+# them for up to ten minutes rather than fail. apt's own lock timeout covers dpkg's lock
+# only; the package lists' lock (apt-get update) is waited for here.
+update_package_lists() {
+    local errors attempt
+    for attempt in $(seq 120); do
+        if errors=$(LC_ALL=C $sudo apt-get update -qq 2>&1 > /dev/null); then
+            [ -z "$errors" ] || echo "$errors" >&2
+            return 0
+        fi
+        grep -q "Could not get lock" <<< "$errors" || break
+        [ "$attempt" -gt 1 ] || echo "Waiting for another apt or dpkg to release the package lists..."
+        sleep 5
+    done
+    echo "$errors" >&2
+    return 1
+}
+update_package_lists
+$sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

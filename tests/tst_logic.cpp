@@ -1,9 +1,12 @@
 // The logic that needs no widgets: extension list, summary, argument list, the
 // settings format and the cutting of converter output into lines.
 
+#include "app/commandline.h"
 #include "app/outputlines.h"
 #include "app/settings.h"
 #include "support.h"
+
+#include <QProcess>
 
 #include <csignal>
 
@@ -283,6 +286,85 @@ private slots:
     void toBackslashes()
     {
         QCOMPARE(Tarnwell::toBackslashes("C:/dsp\\a/ b/"), QStringLiteral("C:\\dsp\\a\\ b\\"));
+    }
+
+    // The command line: what it asks for, the project file it gives the wizard, and a
+    // piece of what it prints.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("projectFile");
+        QTest::addColumn<QString>("printed");
+        const QString version = QStringLiteral("tarnwell " TARNWELL_VERSION "\n");
+        // clang-format off
+        QTest::newRow("nothing") << QStringList { "tarnwell" } << "wizard" << "" << "";
+        QTest::newRow("a relative path, as given") << QStringList { "tarnwell", "app.dpj" } << "wizard" << "app.dpj" << "";
+        QTest::newRow("a path with blanks and a percent sign") << QStringList { "tarnwell", "/home/a b/100%.dpj" } << "wizard" << "/home/a b/100%.dpj" << "";
+        QTest::newRow("a file URL, as a desktop passes it") << QStringList { "tarnwell", "file:///home/a%20b/app.dpj" } << "wizard" << "/home/a b/app.dpj" << "";
+        QTest::newRow("a file URL in capitals") << QStringList { "tarnwell", "FILE:///srv/app.dpj" } << "wizard" << "/srv/app.dpj" << "";
+        QTest::newRow("a web address is ignored") << QStringList { "tarnwell", "https://example.org/app.dpj" } << "wizard" << "" << "not a local file, ignored: https://example.org/app.dpj";
+        QTest::newRow("a Windows drive is no URL scheme") << QStringList { "tarnwell", "C:\\dsp\\app.dpj" } << "wizard" << "C:\\dsp\\app.dpj" << "";
+        QTest::newRow("a name with a colon is no URL") << QStringList { "tarnwell", "board:rev2.dpj" } << "wizard" << "board:rev2.dpj" << "";
+        QTest::newRow("a file starting with a dash, after --") << QStringList { "tarnwell", "--", "-old.dpj" } << "wizard" << "-old.dpj" << "";
+        QTest::newRow("--help") << QStringList { "tarnwell", "--help" } << "help" << "" << "[PROJECT.dpj]";
+        QTest::newRow("-h, with a project") << QStringList { "tarnwell", "app.dpj", "-h" } << "help" << "" << "--version";
+        QTest::newRow("--version") << QStringList { "tarnwell", "--version" } << "version" << "" << version;
+        QTest::newRow("-v") << QStringList { "tarnwell", "-v" } << "version" << "" << version;
+        QTest::newRow("two project files") << QStringList { "tarnwell", "a.dpj", "b.dpj" } << "refused" << "" << "one project file at most";
+        QTest::newRow("an unknown option") << QStringList { "tarnwell", "--open", "a.dpj" } << "refused" << "" << "'open'";
+        QTest::newRow("an unknown option before help") << QStringList { "tarnwell", "--open", "--help" } << "refused" << "" << "Try 'tarnwell --help'.";
+        // clang-format on
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, answer);
+        QFETCH(QString, projectFile);
+        QFETCH(QString, printed);
+        const CommandLine commandLine = parseCommandLine(arguments);
+        const QStringList answers { "wizard", "help", "version", "refused" };
+        QCOMPARE(answers.value(int(commandLine.action)), answer);
+        QCOMPARE(commandLine.projectFile, projectFile);
+        QVERIFY2(commandLine.text.contains(printed), qPrintable(commandLine.text));
+        QVERIFY(printed.isEmpty() ? commandLine.text.isEmpty() : commandLine.text.endsWith('\n'));
+    }
+
+    // The program answers --help and --version without a display, on standard output,
+    // and ends; a mistake goes to standard error with a failure status.
+    void programAnswers_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("error");
+        // clang-format off
+        QTest::newRow("--help") << QStringList { "--help" } << 0 << "Usage: " << "";
+        QTest::newRow("--version") << QStringList { "app.dpj", "--version" } << 0 << "tarnwell " TARNWELL_VERSION "\n" << "";
+        QTest::newRow("a Qt option first") << QStringList { "-platform", "offscreen", "-v" } << 0 << "tarnwell " TARNWELL_VERSION "\n" << "";
+        QTest::newRow("two project files") << QStringList { "-platform", "offscreen", "a.dpj", "b.dpj" } << 1 << "" << "one project file at most";
+        // clang-format on
+    }
+    void programAnswers()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        QFETCH(QString, error);
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *display : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            environment.remove(QLatin1String(display));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TARNWELL_PROGRAM), arguments);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), status);
+        const QString printed = QString::fromLocal8Bit(program.readAllStandardOutput());
+        const QString complaint = QString::fromLocal8Bit(program.readAllStandardError());
+        QVERIFY2(output.isEmpty() ? printed.isEmpty() : printed.startsWith(output),
+                 qPrintable(printed));
+        QVERIFY2(complaint.contains(error), qPrintable(complaint));
     }
 };
 

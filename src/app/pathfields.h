@@ -8,6 +8,7 @@ class QUrl;
 // The path on this machine that a file URL names (native separators); empty for
 // anything else. On POSIX a URL with a host other than localhost names another
 // machine's file and gives no path; on Windows it is a UNC path (\\host\share\...).
+// Files dropped from a file manager and file URLs on the command line go through here.
 QString localPathOfUrl(const QUrl &url);
 
 // Path fields as a desktop user expects them: names complete as one types, and a file

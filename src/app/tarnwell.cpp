@@ -165,6 +165,11 @@ bool Tarnwell::eventFilter(QObject *watched, QEvent *event)
     return TarnwellBase::eventFilter(watched, event);
 }
 
+void Tarnwell::setProjectFile(const QString &path)
+{
+    VDSPProjectEdit->setText(path);
+}
+
 QString Tarnwell::toBackslashes(const QString &path)
 {
     QString result = path;

@@ -22,6 +22,9 @@ public:
     // The converter run, for those who wait on its signals.
     ConverterRun *conversion() const { return converterRun; }
 
+    // Fills the project file field (from the command line), checked as if typed.
+    void setProjectFile(const QString &path);
+
     // Turns every "/" of a path into "\"; nothing else changes.
     static QString toBackslashes(const QString &path);
 

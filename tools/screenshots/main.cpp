@@ -2,10 +2,11 @@
 // sample project folder, fills the pages with sample values, grabs each page and the
 // last page after a conversion by the stand-in converter.
 //
-//   tarnwell_screenshots <sample folder> <output folder>
+//   tarnwell_screenshots [--replace] <sample folder> <output folder>
 //
 // writes page0.png .. page3.png and page3-converted.png. Paths are relative to the
-// sample folder, so the pictures show no path of the machine that took them.
+// sample folder, so the pictures show no path of the machine that took them. Pictures
+// already in the output folder (the README's, in docs/) are replaced only when asked.
 
 #include "app/tarnwell.h"
 #include "form/tarnwellpage.h"
@@ -13,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QDirIterator>
 #include <QLineEdit>
@@ -58,15 +60,35 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() != 3) {
-        std::fprintf(stderr, "usage: tarnwell_screenshots <sample folder> <output folder>\n");
-        return 2;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Takes a screenshot of each page of the wizard, offscreen, and of the last page "
+            "after a conversion by the stand-in converter."));
+    parser.addHelpOption();
+    const QCommandLineOption replace(
+            QStringLiteral("replace"),
+            QStringLiteral("Replace pictures already in the output folder."));
+    parser.addOption(replace);
+    parser.addPositionalArgument(QStringLiteral("sample"),
+                                 QStringLiteral("The sample folder (docs/sample)."));
+    parser.addPositionalArgument(QStringLiteral("output"),
+                                 QStringLiteral("The folder to write the pictures to."));
+    parser.process(application);
+    const QStringList arguments = parser.positionalArguments();
+    if (arguments.size() != 2)
+        parser.showHelp(2);
+    const QString output = QDir(arguments[1]).absolutePath();
+    for (const char *name :
+         { "page0.png", "page1.png", "page2.png", "page3.png", "page3-converted.png" }) {
+        const QString picture = QDir(output).filePath(QLatin1String(name));
+        if (!parser.isSet(replace) && QFileInfo::exists(picture)) {
+            std::fprintf(stderr, "%s exists; give --replace to replace it\n", qPrintable(picture));
+            return 2;
+        }
     }
-    const QString output = QDir(arguments[2]).absolutePath();
     QTemporaryDir work;
-    if (!QDir().mkpath(output) || !copyFolder(arguments[1], work.path())) {
-        std::fprintf(stderr, "cannot copy %s\n", qPrintable(arguments[1]));
+    if (!QDir().mkpath(output) || !copyFolder(arguments[0], work.path())) {
+        std::fprintf(stderr, "cannot copy %s\n", qPrintable(arguments[0]));
         return 1;
     }
     QDir::setCurrent(work.path());
