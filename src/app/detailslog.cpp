@@ -82,6 +82,8 @@ void DetailsLog::restart(const QString &firstLine)
     afterShown = nullptr;
     view->clear();
     heap.release();
+    drops = 0;
+    heapWarmings = 0;
     replaceText(firstLine);
 }
 
@@ -219,6 +221,22 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     // Before the text buffer grows to the size it keeps at the limits.
     if (shownLines > limits.lines / 2 || shownCharacters > limits.characters / 2)
         heap.keepLargeBlocks();
+    warmHeapForDrop();
+}
+
+void DetailsLog::warmHeapForDrop()
+{
+    // The first two drops of a run find no used block big enough for the copy of the
+    // text kept (from the third on, the buffers they free serve): the pages they will
+    // take are touched beforehand. The first needs room for the copy and for its growth.
+    if (heapWarmings > 1 || heapWarmings > drops
+        || (shownLines <= limits.lines * 3 / 4 && shownCharacters <= limits.characters * 3 / 4))
+        return;
+    const qint64 charactersAtLimit
+            = std::min(limits.characters, shownCharacters * limits.lines / shownLines);
+    const std::size_t buffer = std::size_t(charactersAtLimit) * sizeof(QChar);
+    heap.warm(heapWarmings == 0 ? buffer * 5 / 4 : buffer);
+    ++heapWarmings;
 }
 
 void DetailsLog::dropOldest(qint64 lines, qint64 characters)
@@ -237,6 +255,7 @@ void DetailsLog::dropOldest(qint64 lines, qint64 characters)
     shownLines -= removedLines;
     shownCharacters -= removedCharacters;
     droppedLines += removedLines;
+    ++drops;
 
     // One edit for the removal and the notice: Qt then moves the paragraphs after
     // them only once.

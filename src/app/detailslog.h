@@ -94,10 +94,13 @@ private:
     void dropOldest(qint64 lines, qint64 characters);
     void dropQueuedOverflow();
     void writeNotice(QTextCursor &cursor);
+    void warmHeapForDrop();
 
     QTextBrowser *view;
     const Limits limits;
     LogHeap heap;
+    int drops = 0; // of this run
+    int heapWarmings = 0; // of this run
     QTimer passTimer;
     std::function<void()> afterShown;
 

@@ -1,10 +1,21 @@
 #include "logheap.h"
 
+#include <algorithm>
 #include <cstdlib> // defines __GLIBC__ where glibc is the C library
+#include <cstring>
+#include <utility>
+#include <vector>
 
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+
+namespace {
+
+// The largest block the heap serves itself while it keeps large blocks.
+constexpr std::size_t largestKept = 64 << 20;
+
+} // namespace
 
 void LogHeap::keepLargeBlocks()
 {
@@ -13,13 +24,43 @@ void LogHeap::keepLargeBlocks()
     keeping = true;
 #ifdef __GLIBC__
     // The heap is given back to the system only when 128 MB at its top are free.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_MMAP_THRESHOLD, int(largestKept));
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
+}
+
+void LogHeap::warm(std::size_t bytes)
+{
+#ifdef __GLIBC__
+    if (!keeping)
+        return;
+    if (warming.joinable())
+        warming.join();
+    // Taken here, untouched, which costs no time: a worker's own allocations would come
+    // from an arena of its own, which this thread never uses. Touched and freed by the
+    // worker, the blocks stay in this thread's heap as resident pages.
+    std::vector<std::pair<void *, std::size_t>> blocks;
+    for (std::size_t left = bytes; left > 0;) {
+        const std::size_t size = std::min(left, largestKept / 2);
+        if (void *block = std::malloc(size))
+            blocks.emplace_back(block, size);
+        left -= size;
+    }
+    warming = std::thread([blocks = std::move(blocks)] {
+        for (const auto &[block, size] : blocks)
+            std::memset(block, 0, size);
+        for (const auto &[block, size] : blocks)
+            std::free(block);
+    });
+#else
+    (void)bytes;
 #endif
 }
 
 void LogHeap::release()
 {
+    if (warming.joinable())
+        warming.join();
     if (!keeping)
         return;
     keeping = false;

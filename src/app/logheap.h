@@ -1,13 +1,18 @@
 #pragma once
 
+#include <cstddef>
+#include <thread>
+
 // How the heap serves a big log (glibc; elsewhere it does nothing).
 //
 // Each time the log drops old lines, Qt compacts its text buffer: it copies the 25-30 MB
-// kept into a new block. Into fresh pages that copy takes 15-25 ms, into pages used
-// before 3 ms; glibc maps every block that big afresh and gives it back when it is
-// freed. So while a big log is shown, the heap keeps blocks of up to 64 MB, where a
-// freed buffer is used again; once that log is replaced, the heap returns to glibc's
-// defaults and gives what it holds free back to the system.
+// kept into a new block. Into pages used before, that copy takes 3-5 ms; into fresh
+// ones 15-25 ms, most of it the kernel mapping and zeroing 6,000 pages. glibc maps every
+// block that big afresh and gives it back when it is freed. So while a big log is
+// shown, the heap keeps blocks of up to 64 MB, where a freed buffer is used again, and
+// the first copies get pages that a worker thread has touched before; once that log is
+// replaced, the heap returns to glibc's defaults and gives what it holds free back to
+// the system.
 class LogHeap
 {
 public:
@@ -17,10 +22,14 @@ public:
     ~LogHeap() { release(); }
 
     void keepLargeBlocks();
+    // Makes `bytes` more of the heap resident, away from the calling thread: the next
+    // large blocks it hands out are there. Only while large blocks are kept.
+    void warm(std::size_t bytes);
     // Undoes keepLargeBlocks(), if it was called, and returns free memory: call it once
     // the big log's text is gone.
     void release();
 
 private:
     bool keeping = false;
+    std::thread warming;
 };
