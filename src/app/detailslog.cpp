@@ -232,8 +232,8 @@ void DetailsLog::warmHeapForDrop()
     if (heapWarmings > 1 || heapWarmings > drops
         || (shownLines <= limits.lines * 3 / 4 && shownCharacters <= limits.characters * 3 / 4))
         return;
-    const qint64 charactersAtLimit
-            = std::min(limits.characters, shownCharacters * limits.lines / shownLines);
+    const qint64 charactersAtLimit = std::min(
+            limits.characters, shownCharacters * limits.lines / std::max<qint64>(shownLines, 1));
     const std::size_t buffer = std::size_t(charactersAtLimit) * sizeof(QChar);
     heap.warm(heapWarmings == 0 ? buffer * 5 / 4 : buffer);
     ++heapWarmings;
