@@ -17,6 +17,13 @@ constexpr qreal slack = 1;
 constexpr qreal notTaken = -2;
 constexpr qreal notAlone = -1;
 
+// The height Qt's own document layout gives a line: the sum of its highest ascent,
+// descent and leading, rounded up, whatever fonts the line is drawn in.
+int advanceOf(const QTextLine &line)
+{
+    return qCeil(line.ascent() + line.descent() + line.leading());
+}
+
 } // namespace
 
 LogLayout::LogLayout(QTextDocument *document) : QAbstractTextDocumentLayout(document)
@@ -43,8 +50,12 @@ bool LogLayout::takeMetrics()
     font = newFont;
     margin = newMargin;
     metrics = QFontMetricsF(font, paintDevice());
-    lineHeight
-            = qMax(1, qCeil(metrics.ascent() + metrics.descent() + qMax(0.0, metrics.leading())));
+    // As high as a laid-out line in the log's font, to the pixel.
+    QTextLayout sample(QStringLiteral("x"), font, paintDevice());
+    sample.beginLayout();
+    const QTextLine line = sample.createLine();
+    sample.endLayout();
+    lineHeight = qMax(1, advanceOf(line));
     advances.fill(notTaken);
     widest = 0;
     return true;
@@ -57,7 +68,12 @@ qreal LogLayout::lineWidth() const
 
 qreal LogLayout::top(const QTextBlock &block) const
 {
-    return margin + qreal(block.firstLineNumber()) * lineHeight;
+    return margin + qreal(block.firstLineNumber());
+}
+
+QTextBlock LogLayout::blockAt(qreal y) const
+{
+    return document()->findBlockByLineNumber(qFloor(qMax(0.0, y - margin)));
 }
 
 qreal LogLayout::advance(QChar c) const
@@ -73,10 +89,10 @@ qreal LogLayout::advance(QChar c) const
     return known;
 }
 
-void LogLayout::setLines(QTextBlock block, int lines) const
+void LogLayout::setHeight(QTextBlock block, int height) const
 {
-    if (block.lineCount() != lines) {
-        block.setLineCount(lines);
+    if (block.lineCount() != height) {
+        block.setLineCount(height);
         sizeReportDue = true;
     }
 }
@@ -108,7 +124,7 @@ void LogLayout::measure(QTextBlock block) const
         // The widest line, so that a change of width can tell whether it still fits.
         block.setUserState(qCeil(widestHere));
         widest = qMax(widest, widestHere);
-        setLines(block, lines);
+        setHeight(block, lines * lineHeight);
     } else {
         block.setUserState(-1);
         laidOut(block);
@@ -134,17 +150,16 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
             option.setWrapMode(QTextOption::ManualWrap);
         layout->setTextOption(option);
         layout->beginLayout();
-        qreal y = 0;
+        int y = 0;
         for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
             line.setLeadingIncluded(true);
             line.setLineWidth(available);
             line.setPosition(QPointF(0, y));
-            y += qCeil(line.height());
+            y += advanceOf(line);
             widest = qMax(widest, line.naturalTextWidth());
         }
         layout->endLayout();
-        // A line in a taller fallback font takes more than one line's place.
-        setLines(block, qMax(1, qCeil(y / lineHeight - 0.01)));
+        setHeight(block, qMax(1, y));
     }
     layout->setPosition(QPointF(margin, top(block)));
     return layout;
@@ -192,7 +207,7 @@ void LogLayout::reportSize()
 QSizeF LogLayout::documentSize() const
 {
     const qreal contentWidth = width < 0 ? widest : lineWidth();
-    return { contentWidth + 2 * margin, qreal(document()->lineCount()) * lineHeight + 2 * margin };
+    return { contentWidth + 2 * margin, qreal(document()->lineCount()) + 2 * margin };
 }
 
 QRectF LogLayout::frameBoundingRect(QTextFrame *frame) const
@@ -206,7 +221,7 @@ QRectF LogLayout::blockBoundingRect(const QTextBlock &block) const
         return {};
     const QTextLayout *layout = laidOut(block);
     const QRectF rect(layout->position(),
-                      QSizeF(width < 0 ? widest : lineWidth(), block.lineCount() * lineHeight));
+                      QSizeF(width < 0 ? widest : lineWidth(), block.lineCount()));
     reportLater();
     return rect;
 }
@@ -214,10 +229,9 @@ QRectF LogLayout::blockBoundingRect(const QTextBlock &block) const
 void LogLayout::draw(QPainter *painter, const PaintContext &context)
 {
     const QRectF clip = context.clip.isValid() ? context.clip : QRectF(QPointF(), documentSize());
-    const int firstLine = qMax(0, qFloor((clip.top() - margin) / lineHeight));
     painter->setPen(context.palette.color(QPalette::Text));
-    for (QTextBlock block = document()->findBlockByLineNumber(firstLine);
-         block.isValid() && top(block) < clip.bottom(); block = block.next()) {
+    for (QTextBlock block = blockAt(clip.top()); block.isValid() && top(block) < clip.bottom();
+         block = block.next()) {
         QTextLayout *layout = laidOut(block);
         const int start = block.position();
         const int length = block.length();
@@ -239,17 +253,16 @@ int LogLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const
 {
     const bool exact = accuracy == Qt::ExactHit;
     const QTextDocument *doc = document();
-    const int line = qFloor((point.y() - margin) / lineHeight);
-    if (line < 0)
+    if (point.y() < margin)
         return exact ? -1 : 0;
-    const QTextBlock block = doc->findBlockByLineNumber(line);
+    const QTextBlock block = blockAt(point.y());
     if (!block.isValid())
         return exact ? -1 : doc->characterCount() - 1;
     const QTextLayout *layout = laidOut(block);
     const QPointF at = point - layout->position();
     QTextLine hit = layout->lineAt(layout->lineCount() - 1);
     for (int i = 0; i < layout->lineCount(); ++i) {
-        if (at.y() < layout->lineAt(i).y() + lineHeight) {
+        if (at.y() < layout->lineAt(i).y() + advanceOf(layout->lineAt(i))) {
             hit = layout->lineAt(i);
             break;
         }
