@@ -3,6 +3,7 @@
 #include "loglayout.h"
 
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -13,6 +14,8 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
+
 namespace {
 
 // Keeps a reader who follows the end of the log at the end; one who scrolled up to
@@ -20,8 +23,8 @@ namespace {
 class FollowEnd
 {
 public:
-    explicit FollowEnd(QTextBrowser *view)
-        : bar(view->verticalScrollBar()), atEnd(bar->value() == bar->maximum())
+    FollowEnd(QTextBrowser *view, bool holdingTop)
+        : bar(view->verticalScrollBar()), atEnd(!holdingTop && bar->value() == bar->maximum())
     { }
     ~FollowEnd()
     {
@@ -35,15 +38,28 @@ private:
 };
 
 // Queued lines are joined by line feeds (no line holds one); shown, by line separators.
-// A carriage return inside a line is shown as the line break it stands for. Either
-// character would start a new paragraph in the document.
-QString displayed(QString lines)
+// Qt's text insertion starts a new paragraph at each of the characters here: shown as
+// they stand, they would split a line and set the log's count of its paragraphs adrift.
+// A carriage return and U+2029 are shown as the line break they stand for, the two
+// noncharacters that Qt takes for frame marks as the replacement character.
+QString shown(QString text)
 {
-    for (QChar &c : lines) {
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+    for (QChar &c : text) {
+        switch (c.unicode()) {
+        case u'\n':
+        case u'\r':
+        case QChar::ParagraphSeparator:
             c = QChar::LineSeparator;
+            break;
+        case 0xfdd0: // QTextBeginningOfFrame
+        case 0xfdd1: // QTextEndOfFrame
+            c = QChar::ReplacementCharacter;
+            break;
+        default:
+            break;
+        }
     }
-    return lines;
+    return text;
 }
 
 // Keeps memory blocks of up to 64 MB in the heap, where a freed block is used again,
@@ -53,6 +69,40 @@ QString displayed(QString lines)
 // (the first few drops of a run still find no used block big enough). The log is the
 // one big user of memory in the program; a small log leaves the allocator as it is,
 // since a heap that keeps its freed blocks holds 2-3 MB more.
+// Whether a line holds a character that is right-to-left, an Arabic digit or a
+// directional control: the writing direction of the paragraph it stands in, or of the
+// lines after it there, could then differ from that of each line alone. Below U+0590
+// there is none, and in UTF-8 every character from there on starts with a byte from 0xD6
+// up: most lines are let through on their bytes alone.
+bool takesItsOwnDirection(const QString &line, const QByteArray &utf8)
+{
+    if (std::none_of(utf8.cbegin(), utf8.cend(), [](char c) { return uchar(c) >= 0xd6; }))
+        return false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        char32_t c = line.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
+            c = QChar::surrogateToUcs4(line.at(i), line.at(i + 1));
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirPDF:
+        case QChar::DirLRI:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+        case QChar::DirPDI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 void keepLargeBlocksInHeap()
 {
 #ifdef __GLIBC__
@@ -71,6 +121,12 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
 {
     view->setOpenLinks(false);
     view->setOpenExternalLinks(false);
+    // Nothing in the log is a link: its context menu offers Copy and Select All only.
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    view->installEventFilter(this);
+    // A reader who scrolls lets go of the line the log kept at the top for them.
+    connect(view->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { heldTopBlock = -1; });
     // A read-only log needs no undo history; keeping one would double its memory.
     view->document()->setUndoRedoEnabled(false);
     passTimer.setSingleShot(true);
@@ -101,6 +157,7 @@ void DetailsLog::restart(const QString &firstLine)
     queuedLines = 0;
     queuedCharacters = 0;
     afterShown = nullptr;
+    heldTopBlock = -1;
     view->clear();
     replaceText(firstLine);
 }
@@ -127,16 +184,20 @@ void DetailsLog::appendLines(const QStringList &lines)
     // characters; a single line always fits. A flood can queue 200,000 lines: queued in
     // UTF-8 and without a block of memory each, a line takes half of what it takes shown.
     for (const QString &line : lines) {
+        Q_ASSERT(!line.contains(QLatin1Char('\n')));
         const QByteArray utf8 = line.toUtf8();
+        const bool alone = takesItsOwnDirection(line, utf8);
         Entry *last = queue.empty() ? nullptr : &queue.back();
-        if (last && last->lines > 0 && last->lines < linesPerParagraph
+        if (last && last->lines > 0 && !last->full && !alone && last->lines < linesPerParagraph
             && last->characters + 1 + line.size() <= charactersPerParagraph) {
             last->text += '\n';
             last->characters += 1;
         } else {
             last = &queue.emplace_back();
-            last->text.reserve(std::min<qsizetype>((utf8.size() + 1) * linesPerParagraph,
-                                                   charactersPerParagraph));
+            last->full = alone;
+            last->text.reserve(alone ? utf8.size()
+                                     : std::min<qsizetype>((utf8.size() + 1) * linesPerParagraph,
+                                                           charactersPerParagraph));
         }
         last->text += utf8;
         last->characters += line.size();
@@ -179,7 +240,7 @@ void DetailsLog::insertPass()
     QElapsedTimer clock;
     clock.start();
     {
-        FollowEnd follow(view);
+        FollowEnd follow(view, heldTopBlock >= 0);
         QTextCursor cursor(view->document());
         cursor.movePosition(QTextCursor::End);
         // Dropping old lines makes Qt copy all the text it keeps into a new block (it
@@ -192,6 +253,7 @@ void DetailsLog::insertPass()
                 insertNext(cursor);
         }
     }
+    showHeldTop();
     // The counts of what is queued steer the drops: an empty queue counts nothing.
     Q_ASSERT(!queue.empty() || (queuedLines == 0 && queuedCharacters == 0));
     if (!queue.empty()) {
@@ -230,7 +292,7 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     // edit.
     if (cursor.block().length() > 1)
         cursor.insertBlock();
-    QString text = displayed(QString::fromUtf8(entry.text));
+    QString text = shown(QString::fromUtf8(entry.text));
     text += QChar::ParagraphSeparator;
     cursor.insertText(text);
     paragraphs.push_back({ entry.lines, entry.characters });
@@ -258,18 +320,56 @@ void DetailsLog::dropOldest(qint64 lines, qint64 characters)
     shownCharacters -= removedCharacters;
     droppedLines += removedLines;
 
+    // The paragraph at the top of the view of a reader who scrolled up, and how far into
+    // it the view starts, to be kept there.
+    QTextDocument *document = view->document();
+    const QScrollBar *bar = view->verticalScrollBar();
+    const bool following = heldTopBlock < 0 && bar->value() == bar->maximum();
+    if (!following && heldTopBlock < 0) {
+        const auto *layout = static_cast<LogLayout *>(document->documentLayout());
+        const QTextBlock top = layout->blockAt(bar->value());
+        heldTopBlock = top.blockNumber();
+        heldTopOffset = bar->value() - qRound(layout->blockBoundingRect(top).top());
+    }
+
     // One edit for the removal and the notice: Qt then moves the paragraphs after
     // them only once.
-    QTextDocument *document = view->document();
+    const int first = firstOutputBlock + (hasNotice ? 1 : 0);
+    const int noticeAdded = hasNotice ? 0 : 1;
     QTextCursor edit(document);
     edit.beginEditBlock();
-    const int first = firstOutputBlock + (hasNotice ? 1 : 0);
     edit.setPosition(document->findBlockByNumber(first).position());
     edit.setPosition(document->findBlockByNumber(first + count).position(),
                      QTextCursor::KeepAnchor);
     edit.removeSelectedText();
     writeNotice(edit);
     edit.endEditBlock();
+
+    if (heldTopBlock >= first + count) {
+        heldTopBlock += noticeAdded - count;
+    } else if (heldTopBlock >= first) {
+        // The line at the top went: the first line kept takes its place.
+        heldTopBlock = firstOutputBlock + 1;
+        heldTopOffset = 0;
+    }
+}
+
+void DetailsLog::showHeldTop()
+{
+    if (heldTopBlock < 0)
+        return;
+    const QTextBlock block = view->document()->findBlockByNumber(heldTopBlock);
+    if (!block.isValid()) {
+        heldTopBlock = -1;
+        return;
+    }
+    QScrollBar *bar = view->verticalScrollBar();
+    const int target = qRound(view->document()->documentLayout()->blockBoundingRect(block).top())
+            + heldTopOffset;
+    bar->setValue(target);
+    // Held until the lines below it fill the view; a reader at the end follows it.
+    if (bar->value() == target && target < bar->maximum())
+        heldTopBlock = -1;
 }
 
 void DetailsLog::dropQueuedOverflow()
@@ -306,6 +406,23 @@ void DetailsLog::dropQueuedOverflow()
     }
     QTextCursor edit(view->document());
     writeNotice(edit);
+    showHeldTop();
+}
+
+bool DetailsLog::eventFilter(QObject *watched, QEvent *event)
+{
+    // Ctrl+Home and Ctrl+End go to the first and the last line, as Home and End do in a
+    // read-only text browser.
+    if (watched == view && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool toStart = key->matches(QKeySequence::MoveToStartOfDocument);
+        if (toStart || key->matches(QKeySequence::MoveToEndOfDocument)) {
+            view->verticalScrollBar()->triggerAction(toStart ? QAbstractSlider::SliderToMinimum
+                                                             : QAbstractSlider::SliderToMaximum);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void DetailsLog::writeNotice(QTextCursor &cursor)

@@ -18,13 +18,16 @@ class QTextCursor;
 //  - queues what arrives and adds it in passes of a few milliseconds, so the window
 //    keeps answering however fast the converter writes;
 //  - groups lines into paragraphs of up to linesPerParagraph lines (joined by line
-//    separators), which halves the memory per line;
+//    separators), which halves the memory per line and the time to add it. A line that
+//    holds right-to-left text or a directional control gets a paragraph of its own:
+//    it takes its writing direction as it would alone, and leaves that of the others;
 //  - lays out only what is on screen (LogLayout);
 //  - keeps at most lineLimit of the converter's lines, and at most characterLimit
 //    characters of them: past that the oldest are dropped in large batches, and one
 //    line in their place says how many. Qt places text in fixed-point pixels that end
 //    at 33,554,431; the limits keep the log far below that (about 2,600,000), and its
-//    memory bounded.
+//    memory bounded. A reader who scrolled up keeps the line at the top of the view
+//    while old lines go; one at the end follows it.
 class DetailsLog : public QObject
 {
     Q_OBJECT
@@ -54,7 +57,7 @@ public:
     // and forgets everything still queued, a pending whenShown() action included.
     void restart(const QString &firstLine);
 
-    // Queues complete lines of converter output.
+    // Queues complete lines of converter output (without their line feeds).
     void appendLines(const QStringList &lines);
 
     // Queues `text`, to be added as it stands after everything queued before it.
@@ -64,6 +67,9 @@ public:
     void whenShown(std::function<void()> action);
 
     bool isIdle() const { return queue.empty(); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Gives the view the log's font and layout, at the first restart(): the text the
@@ -78,6 +84,7 @@ private:
         QByteArray text; // UTF-8: lines joined by line feeds, or text to add as it stands
         qint64 lines = 0; // 0 for text as it stands
         qint64 characters = 0; // in UTF-16, as shown
+        bool full = false; // takes no more lines
     };
     struct Paragraph
     {
@@ -92,6 +99,8 @@ private:
     void dropOldest(qint64 lines, qint64 characters);
     void dropQueuedOverflow();
     void writeNotice(QTextCursor &cursor);
+    // Scrolls a reader who keeps a line at the top back to it, as far as the view goes.
+    void showHeldTop();
 
     QTextBrowser *view;
     const Limits limits;
@@ -110,4 +119,10 @@ private:
     // The paragraph where output begins (where the notice of dropped lines stands).
     int firstOutputBlock = 0;
     bool hasNotice = false;
+    // For a reader who scrolled up when old lines went: the paragraph to keep at the top
+    // of the view, and how far into it the view starts; -1 when there is none. It is
+    // held until the view can show it there (the lines below it may still be queued),
+    // and let go when the reader scrolls.
+    int heldTopBlock = -1;
+    int heldTopOffset = 0;
 };
