@@ -69,40 +69,6 @@ QString shown(QString text)
 // (the first few drops of a run still find no used block big enough). The log is the
 // one big user of memory in the program; a small log leaves the allocator as it is,
 // since a heap that keeps its freed blocks holds 2-3 MB more.
-// Whether a line holds a character that is right-to-left, an Arabic digit or a
-// directional control: the writing direction of the paragraph it stands in, or of the
-// lines after it there, could then differ from that of each line alone. Below U+0590
-// there is none, and in UTF-8 every character from there on starts with a byte from 0xD6
-// up: most lines are let through on their bytes alone.
-bool takesItsOwnDirection(const QString &line, const QByteArray &utf8)
-{
-    if (std::none_of(utf8.cbegin(), utf8.cend(), [](char c) { return uchar(c) >= 0xd6; }))
-        return false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        char32_t c = line.at(i).unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
-            c = QChar::surrogateToUcs4(line.at(i), line.at(i + 1));
-        switch (QChar::direction(c)) {
-        case QChar::DirR:
-        case QChar::DirAL:
-        case QChar::DirAN:
-        case QChar::DirLRE:
-        case QChar::DirLRO:
-        case QChar::DirRLE:
-        case QChar::DirRLO:
-        case QChar::DirPDF:
-        case QChar::DirLRI:
-        case QChar::DirRLI:
-        case QChar::DirFSI:
-        case QChar::DirPDI:
-            return true;
-        default:
-            break;
-        }
-    }
-    return false;
-}
-
 void keepLargeBlocksInHeap()
 {
 #ifdef __GLIBC__
@@ -135,7 +101,8 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
 
 void DetailsLog::prepareView()
 {
-    if (qobject_cast<LogLayout *>(view->document()->documentLayout()))
+    layout = qobject_cast<LogLayout *>(view->document()->documentLayout());
+    if (layout)
         return;
     // Most of the time spent laying out text goes into shaping it (kerning, ligatures).
     // Converter output reads as well without; and without them a line's width is the sum
@@ -144,7 +111,7 @@ void DetailsLog::prepareView()
     font.setStyleStrategy(QFont::PreferNoShaping);
     font.setKerning(false);
     view->setFont(font);
-    auto *layout = new LogLayout(view->document());
+    layout = new LogLayout(view->document());
     layout->setPaintDevice(view->viewport());
     view->document()->setDocumentLayout(layout);
 }
@@ -186,7 +153,7 @@ void DetailsLog::appendLines(const QStringList &lines)
     for (const QString &line : lines) {
         Q_ASSERT(!line.contains(QLatin1Char('\n')));
         const QByteArray utf8 = line.toUtf8();
-        const bool alone = takesItsOwnDirection(line, utf8);
+        const bool alone = !layout->isPlain(line);
         Entry *last = queue.empty() ? nullptr : &queue.back();
         if (last && last->lines > 0 && !last->full && !alone && last->lines < linesPerParagraph
             && last->characters + 1 + line.size() <= charactersPerParagraph) {
@@ -273,7 +240,7 @@ bool DetailsLog::dropDue() const
     if (queue.empty() || queue.front().lines == 0)
         return false;
     return shownLines + queue.front().lines > limits.lines
-            || shownCharacters + queue.front().characters > limits.characters;
+            || shownCharacters + queue.front().characters + 1 > limits.characters;
 }
 
 void DetailsLog::insertNext(QTextCursor &cursor)
@@ -286,6 +253,8 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     }
     queuedLines -= entry.lines;
     queuedCharacters -= entry.characters + 1;
+    // Shown, a paragraph's characters count its last line's break too.
+    entry.characters += 1;
     // A paragraph once shown takes no more lines (laying it out again would cost more
     // than a new one): a trickle is gathered into fuller paragraphs by schedule().
     // Text added before may have filled the last, empty paragraph. Each insertion is one
@@ -411,6 +380,9 @@ void DetailsLog::dropQueuedOverflow()
 
 bool DetailsLog::eventFilter(QObject *watched, QEvent *event)
 {
+    // A new width moves the lines: the reader's place is what the view shows then.
+    if (watched == view && event->type() == QEvent::Resize)
+        heldTopBlock = -1;
     // Ctrl+Home and Ctrl+End go to the first and the last line, as Home and End do in a
     // read-only text browser.
     if (watched == view && event->type() == QEvent::KeyPress) {

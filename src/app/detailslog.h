@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 
+class LogLayout;
 class QTextBrowser;
 class QTextCursor;
 
@@ -17,10 +18,11 @@ class QTextCursor;
 //  - adds text only as plain text (converter output is never read as markup);
 //  - queues what arrives and adds it in passes of a few milliseconds, so the window
 //    keeps answering however fast the converter writes;
-//  - groups lines into paragraphs of up to linesPerParagraph lines (joined by line
-//    separators), which halves the memory per line and the time to add it. A line that
-//    holds right-to-left text or a directional control gets a paragraph of its own:
-//    it takes its writing direction as it would alone, and leaves that of the others;
+//  - groups plain lines (printable Latin-1) into paragraphs of up to linesPerParagraph
+//    lines (joined by line separators), which halves the memory per line and the time
+//    to add it. Any other line gets a paragraph of its own, so that it is shown as in a
+//    paragraph of its own (its writing direction, its line breaks, its height), and
+//    leaves the lines after it alone;
 //  - lays out only what is on screen (LogLayout);
 //  - keeps at most lineLimit of the converter's lines, and at most characterLimit
 //    characters of them: past that the oldest are dropped in large batches, and one
@@ -89,7 +91,7 @@ private:
     struct Paragraph
     {
         qint64 lines;
-        qint64 characters;
+        qint64 characters; // each line's with its line break
     };
 
     void schedule();
@@ -103,6 +105,7 @@ private:
     void showHeldTop();
 
     QTextBrowser *view;
+    LogLayout *layout = nullptr;
     const Limits limits;
     QTimer passTimer;
     std::function<void()> afterShown;

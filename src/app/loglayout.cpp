@@ -8,6 +8,8 @@
 #include <QTextLayout>
 #include <QtMath>
 
+#include <algorithm>
+
 namespace {
 
 // Width given to lines that are not wrapped (QTextLayout keeps widths below 2^23 pixels).
@@ -28,6 +30,9 @@ int advanceOf(const QTextLine &line)
 
 LogLayout::LogLayout(QTextDocument *document) : QAbstractTextDocumentLayout(document)
 {
+    // With a handler registered, Qt's text engine takes U+FFFC for an (empty) object, as
+    // in a plain text browser, rather than drawing a glyph for it; the log has no images.
+    registerHandler(QTextFormat::ImageObject, this);
     // The document tells of an edit just before it calls documentChanged() with it;
     // a change of width, font or options comes to documentChanged() alone.
     connect(document, &QTextDocument::contentsChange, this,
@@ -137,6 +142,37 @@ bool LogLayout::isLaidOut(const QTextBlock &block) const
     return layout->lineCount() > 0 && qAbs(layout->lineAt(0).width() - lineWidth()) < 0.5;
 }
 
+bool LogLayout::isPlain(QStringView text) const
+{
+    return std::all_of(text.begin(), text.end(), [this](QChar c) { return advance(c) >= 0; });
+}
+
+QList<int> LogLayout::linesAsAlone(const QString &text, const QTextOption &option) const
+{
+    // Only the log's plain lines share a paragraph: in any other, a line separator is
+    // part of the line.
+    QList<int> lengths;
+    if (!text.contains(QChar::LineSeparator))
+        return lengths;
+    const auto lines = QStringView(text).split(QChar::LineSeparator);
+    for (const QStringView line : lines) {
+        if (!isPlain(line))
+            return {};
+    }
+    for (const QStringView line : lines) {
+        QTextLayout alone(line.toString(), font, paintDevice());
+        alone.setTextOption(option);
+        alone.beginLayout();
+        for (QTextLine piece = alone.createLine(); piece.isValid(); piece = alone.createLine()) {
+            piece.setLineWidth(lineWidth());
+            lengths << piece.textLength();
+        }
+        alone.endLayout();
+        ++lengths.last(); // the separator
+    }
+    return lengths;
+}
+
 QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
 {
     QTextLayout *layout = block.layout();
@@ -148,18 +184,37 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
         option.setAlignment(QStyle::visualAlignment(block.textDirection(), option.alignment()));
         if (width < 0)
             option.setWrapMode(QTextOption::ManualWrap);
+        // A line that shares its paragraph and does not fit the width wraps exactly as it
+        // would in a paragraph of its own, where a line separator after it (or spaces or
+        // a tab before that) cannot take a line of its own: its pieces are measured alone,
+        // and the paragraph is cut into the same.
+        const QList<int> pieces = block.userState() < 0 && width >= 0
+                ? linesAsAlone(block.text(), option)
+                : QList<int>();
+        if (!pieces.isEmpty())
+            option.setWrapMode(QTextOption::WrapAnywhere);
         layout->setTextOption(option);
         layout->beginLayout();
         int y = 0;
+        qsizetype piece = 0;
         for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
             line.setLeadingIncluded(true);
-            line.setLineWidth(available);
+            if (piece < pieces.size())
+                line.setNumColumns(pieces.at(piece++), available);
+            else
+                line.setLineWidth(available);
             line.setPosition(QPointF(0, y));
             y += advanceOf(line);
-            widest = qMax(widest, line.naturalTextWidth());
+            // A line may reach past the width (a tab at its end): the document is then as
+            // wide as that line, as in Qt's own layout.
+            const qreal reach = line.x() + line.naturalTextWidth();
+            if (reach > widest) {
+                widest = reach;
+                sizeReportDue = sizeReportDue || reach > available;
+            }
         }
         layout->endLayout();
-        setHeight(block, qMax(1, y));
+        setHeight(block, y);
     }
     layout->setPosition(QPointF(margin, top(block)));
     return layout;
@@ -176,6 +231,9 @@ void LogLayout::documentChanged(int from, int charsRemoved, int charsAdded)
     edit = { -1, 0, 0 };
     QTextBlock first = relayout ? doc->begin() : doc->findBlock(from);
     if (relayout) {
+        // Every paragraph laid out is laid out again at a new width.
+        if (width >= 0 && lineWidth() != oldWidth)
+            widest = 0;
         const qreal fits = qMin(oldWidth, lineWidth()) - slack;
         for (QTextBlock block = first; block.isValid(); block = block.next()) {
             const int widestLine = block.userState();
@@ -206,7 +264,7 @@ void LogLayout::reportSize()
 
 QSizeF LogLayout::documentSize() const
 {
-    const qreal contentWidth = width < 0 ? widest : lineWidth();
+    const qreal contentWidth = width < 0 ? widest : qMax(lineWidth(), widest);
     return { contentWidth + 2 * margin, qreal(document()->lineCount()) + 2 * margin };
 }
 
@@ -230,9 +288,17 @@ void LogLayout::draw(QPainter *painter, const PaintContext &context)
 {
     const QRectF clip = context.clip.isValid() ? context.clip : QRectF(QPointF(), documentSize());
     painter->setPen(context.palette.color(QPalette::Text));
-    for (QTextBlock block = blockAt(clip.top()); block.isValid() && top(block) < clip.bottom();
+    // As Qt's own layout draws: every paragraph whose lines reach into the clip, the one
+    // before the first in its place included (its last line may be higher than its place).
+    QTextBlock first = blockAt(clip.top());
+    if (first.isValid() && first.previous().isValid())
+        first = first.previous();
+    for (QTextBlock block = first; block.isValid() && top(block) <= clip.bottom();
          block = block.next()) {
         QTextLayout *layout = laidOut(block);
+        const QRectF lines = layout->boundingRect().translated(layout->position());
+        if (lines.bottom() < clip.top() || lines.top() > clip.bottom())
+            continue;
         const int start = block.position();
         const int length = block.length();
         QList<QTextLayout::FormatRange> selections;

@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QTextObjectInterface>
 
 #include <array>
 
@@ -24,9 +25,10 @@
 //
 // Block formats (margins, indents, alignment, line heights) are not honoured: the log
 // has none.
-class LogLayout : public QAbstractTextDocumentLayout
+class LogLayout : public QAbstractTextDocumentLayout, public QTextObjectInterface
 {
     Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
 
 public:
     explicit LogLayout(QTextDocument *document);
@@ -41,6 +43,16 @@ public:
     // The paragraph whose place holds the document's vertical position `y` (invalid past
     // the last one).
     QTextBlock blockAt(qreal y) const;
+
+    // Whether every character of `text` is drawn by its own advance in the log's font
+    // (printable Latin-1): a line of such text can share a paragraph with others and
+    // still be laid out as it would be alone.
+    bool isPlain(QStringView text) const;
+
+    // The log shows no objects (images): U+FFFC takes no room, as in a plain view.
+    QSizeF intrinsicSize(QTextDocument *, int, const QTextFormat &) override { return {}; }
+    void drawObject(QPainter *, const QRectF &, QTextDocument *, int, const QTextFormat &) override
+    { }
 
 protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override;
@@ -58,6 +70,9 @@ private:
     bool isLaidOut(const QTextBlock &block) const;
     // Lays `block` out at the current width if it is not, and puts it in its place.
     QTextLayout *laidOut(const QTextBlock &block) const;
+    // For a paragraph of plain lines joined by line separators: the length of each line
+    // of it laid out, every plain line broken as it would be alone; otherwise empty.
+    QList<int> linesAsAlone(const QString &text, const QTextOption &option) const;
     void setHeight(QTextBlock block, int height) const;
     // The advance of a character, or a negative number when its width cannot be taken
     // on its own (controls, tabs, characters outside Latin-1 or missing from the font).
