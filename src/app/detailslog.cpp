@@ -195,7 +195,8 @@ void DetailsLog::schedule()
     // A few lines at a time (a converter that trickles) are gathered for a moment, so
     // that they make fewer, fuller paragraphs and fewer repaints; a paragraph's worth,
     // or the end of the run, goes out once the events waiting now are handled.
-    const bool full = queuedLines >= linesPerParagraph || queue.back().lines == 0;
+    // A queue emptied by a drop still gets its pass: it runs a pending whenShown() action.
+    const bool full = queue.empty() || queuedLines >= linesPerParagraph || queue.back().lines == 0;
     if (full && passTimer.isActive() && passTimer.interval() > 0)
         passTimer.stop();
     if (!passTimer.isActive())
