@@ -5,6 +5,8 @@
 #include "app/detailslog.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
+#include <QAccessibleTextInterface>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
@@ -333,6 +335,23 @@ private slots:
         QTest::keyClick(view.get(), Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(bar->value(), bar->maximum());
         QVERIFY(bar->maximum() > 0);
+    }
+
+    // A screen reader reads the lines separated by line feeds, as in a plain QTextBrowser.
+    void accessibleTextSeparatesLinesWithLineFeeds()
+    {
+        DetailsLog log(view.get());
+        log.restart(firstLine);
+        log.appendLines(numbered(1, 100));
+        QTRY_VERIFY(log.isIdle());
+        view->setAccessibleName(QStringLiteral("Conversion details"));
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(view.get());
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Conversion details"));
+        QVERIFY(accessible->state().readOnly && accessible->state().multiLine);
+        QAccessibleTextInterface *text = accessible->textInterface();
+        QVERIFY(text);
+        QCOMPARE(text->text(0, text->characterCount()),
+                 firstLine + numbered(1, 100).join('\n') + '\n');
     }
 
     void selectsWhatTheMouseDragsOver_data()

@@ -2,6 +2,8 @@
 
 #include "loglayout.h"
 
+#include <QAccessibleTextInterface>
+#include <QAccessibleWidget>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -17,6 +19,127 @@
 #include <algorithm>
 
 namespace {
+
+const char logProperty[] = "tarnwellDetailsLog";
+
+// What a screen reader reads of the log. Qt's own interface for a text browser hands out
+// the document's text with paragraph breaks made line feeds, but the line separators
+// between the lines that share a paragraph as they stand (U+2028): here every line break
+// is a line feed, as in a plain text browser with a paragraph per line.
+class LogAccessible : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit LogAccessible(QTextBrowser *view)
+        : QAccessibleWidget(view, QAccessible::EditableText), view(view)
+    { }
+
+    static QAccessibleInterface *create(const QString &className, QObject *object)
+    {
+        auto *view = qobject_cast<QTextBrowser *>(object);
+        if (className != QLatin1String("QTextBrowser") || !view
+            || !view->property(logProperty).toBool())
+            return nullptr;
+        return new LogAccessible(view);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectableText = true;
+        state.multiLine = true;
+        state.readOnly = true;
+        return state;
+    }
+    QString text(QAccessible::Text kind) const override
+    {
+        return kind == QAccessible::Value ? view->toPlainText() : QAccessibleWidget::text(kind);
+    }
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(int startOffset, int endOffset) const override
+    {
+        QString text = cursor(startOffset, endOffset).selectedText();
+        for (QChar &c : text) {
+            if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+                c = QLatin1Char('\n');
+        }
+        return text;
+    }
+    int characterCount() const override { return view->document()->characterCount() - 1; }
+    int cursorPosition() const override { return view->textCursor().position(); }
+    void setCursorPosition(int position) override
+    {
+        view->setTextCursor(cursor(position, position));
+    }
+    int selectionCount() const override { return view->textCursor().hasSelection() ? 1 : 0; }
+    void selection(int index, int *startOffset, int *endOffset) const override
+    {
+        const QTextCursor selected = view->textCursor();
+        const bool has = index == 0 && selected.hasSelection();
+        *startOffset = has ? selected.selectionStart() : 0;
+        *endOffset = has ? selected.selectionEnd() : 0;
+    }
+    void addSelection(int startOffset, int endOffset) override
+    {
+        setSelection(0, startOffset, endOffset);
+    }
+    void removeSelection(int index) override
+    {
+        if (index == 0)
+            setCursorPosition(cursorPosition());
+    }
+    void setSelection(int index, int startOffset, int endOffset) override
+    {
+        if (index == 0)
+            view->setTextCursor(cursor(startOffset, endOffset));
+    }
+    QRect characterRect(int offset) const override
+    {
+        QRect rect = view->cursorRect(cursor(offset, offset));
+        rect.setWidth(view->fontMetrics().horizontalAdvance(text(offset, offset + 1)));
+        return QRect(view->viewport()->mapToGlobal(rect.topLeft()), rect.size());
+    }
+    int offsetAtPoint(const QPoint &point) const override
+    {
+        const QPoint inView = view->viewport()->mapFromGlobal(point);
+        const QPointF inDocument(inView.x() + view->horizontalScrollBar()->value(),
+                                 inView.y() + view->verticalScrollBar()->value());
+        return view->document()->documentLayout()->hitTest(inDocument, Qt::ExactHit);
+    }
+    void scrollToSubstring(int startIndex, int endIndex) override
+    {
+        const QTextCursor kept = view->textCursor();
+        view->setTextCursor(cursor(endIndex, endIndex));
+        view->ensureCursorVisible();
+        view->setTextCursor(cursor(startIndex, startIndex));
+        view->ensureCursorVisible();
+        view->setTextCursor(kept);
+    }
+    QString attributes(int offset, int *startOffset, int *endOffset) const override
+    {
+        // One font, one colour: nothing sets a stretch apart.
+        *startOffset = offset < 0 ? -1 : 0;
+        *endOffset = offset < 0 ? -1 : characterCount();
+        return QString();
+    }
+
+private:
+    QTextCursor cursor(int anchor, int position) const
+    {
+        QTextCursor cursor(view->document());
+        const int last = characterCount();
+        cursor.setPosition(qBound(0, anchor, last));
+        cursor.setPosition(qBound(0, position, last), QTextCursor::KeepAnchor);
+        return cursor;
+    }
+
+    QTextBrowser *view;
+};
 
 // Keeps a reader who follows the end of the log at the end; one who scrolled up to
 // read stays where they are.
@@ -87,6 +210,16 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
 {
     view->setOpenLinks(false);
     view->setOpenExternalLinks(false);
+    view->setProperty(logProperty, true);
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(&LogAccessible::create);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
+    // Qt's own interface may have been made for the view already (when it was shown).
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(view);
+    if (accessible && !dynamic_cast<LogAccessible *>(accessible))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(accessible));
     // Nothing in the log is a link: its context menu offers Copy and Select All only.
     view->setTextInteractionFlags(Qt::TextSelectableByMouse);
     view->installEventFilter(this);
