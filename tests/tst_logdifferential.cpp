@@ -28,7 +28,7 @@
 namespace {
 
 constexpr quint32 trialInCi = 18;
-constexpr int stepsInCi = 160;
+constexpr int stepsInCi = 600;
 constexpr int checkpointEvery = 12;
 
 // What converter lines are made of, the ordinary and the hostile alike.
