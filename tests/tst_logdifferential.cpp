@@ -31,38 +31,18 @@ constexpr quint32 trialInCi = 18;
 constexpr int stepsInCi = 600;
 constexpr int checkpointEvery = 12;
 
-// What converter lines are made of, the ordinary and the hostile alike.
-const QStringList pieces = {
-    QStringLiteral("compiling "),
-    QStringLiteral("a"),
-    QStringLiteral("0123"),
-    QStringLiteral(" "),
-    QStringLiteral("."),
-    QStringLiteral("\t"),
-    QStringLiteral("\u00e9t\u00e9"),
-    QStringLiteral("\u00fc"),
-    QStringLiteral("\u6f22\u5b57"),
-    QStringLiteral("\U0001F600"),
-    QStringLiteral("\u05e9\u05dc\u05d5\u05dd"),
-    QStringLiteral("\u0645\u0631\u062d\u0628\u0627"),
-    QStringLiteral("\u0661\u0662"),
-    QStringLiteral("\u2028"),
-    QStringLiteral("\u2029"),
-    QStringLiteral("\ufdd0"),
-    QStringLiteral("\ufdd1"),
-    QStringLiteral("\ufffc"),
-    QString(QChar(0)),
-    QStringLiteral("\x01"),
-    QStringLiteral("\x1b[1m"),
-    QStringLiteral("\r"),
-    QStringLiteral("\x7f"),
-    QStringLiteral("\u0085"),
-    QStringLiteral("\u202e"),
-    QStringLiteral("\u2067"),
-    QStringLiteral("\u200f"),
-    QStringLiteral("\u00ad"),
-    QStringLiteral("\u0301"),
-};
+// What converter lines are made of, the ordinary (the first five) and the hostile alike:
+// tab, accents, CJK, emoji, Hebrew, Arabic, Arabic digits, U+2028, U+2029, U+FDD0,
+// U+FDD1, U+FFFC, NUL, controls, an escape sequence, CR, NEL, directional controls,
+// a soft hyphen, a combining accent.
+const QStringList pieces
+        = QStringLiteral(
+                  "compiling |a|0123| |.|\t|\u00e9t\u00e9|\u00fc|\u6f22\u5b57|\U0001F600|"
+                  "\u05e9\u05dc\u05d5\u05dd|\u0645\u0631\u062d\u0628\u0627|\u0661\u0662|\u2028|"
+                  "\u2029|"
+                  "\ufdd0|\ufdd1|\ufffc|\u0000|\x01|\x1b[1m|\r|\x7f|\u0085|\u202e|\u2067|\u200f|"
+                  "\u00ad|\u0301")
+                  .split(QLatin1Char('|'));
 
 // How the log shows a line: the characters Qt would take for paragraph breaks become a
 // line break inside the line or the replacement character.

@@ -168,6 +168,8 @@ private:
 QString shown(QString text)
 {
     for (QChar &c : text) {
+        if (c.unicode() > u'\r' && c.unicode() < QChar::ParagraphSeparator)
+            continue;
         switch (c.unicode()) {
         case u'\n':
         case u'\r':

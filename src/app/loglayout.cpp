@@ -8,8 +8,6 @@
 #include <QTextLayout>
 #include <QtMath>
 
-#include <algorithm>
-
 namespace {
 
 // Width given to lines that are not wrapped (QTextLayout keeps widths below 2^23 pixels).
@@ -63,6 +61,9 @@ bool LogLayout::takeMetrics()
     lineHeight = qMax(1, advanceOf(line));
     advances.fill(notTaken);
     widest = 0;
+    asciiAlone = true;
+    for (char16_t c = 0x20; c < 0x7f; ++c)
+        asciiAlone = asciiAlone && advance(QChar(c)) >= 0;
     return true;
 }
 
@@ -144,7 +145,21 @@ bool LogLayout::isLaidOut(const QTextBlock &block) const
 
 bool LogLayout::isPlain(QStringView text) const
 {
-    return std::all_of(text.begin(), text.end(), [this](QChar c) { return advance(c) >= 0; });
+    // Every line of a flood passes here. Printable ASCII, nearly every line, is told
+    // apart in one sweep without branches.
+    char16_t outside = 0;
+    for (const QChar c : text)
+        outside |= char16_t(c.unicode() - 0x20) >= 0x5f;
+    if (!outside && asciiAlone)
+        return true;
+    for (const QChar c : text) {
+        if (c.unicode() >= advances.size())
+            return false;
+        const qreal known = advances[c.unicode()];
+        if (known == notAlone || (known == notTaken && advance(c) < 0))
+            return false;
+    }
+    return true;
 }
 
 QList<int> LogLayout::linesAsAlone(const QString &text, const QTextOption &option) const
@@ -288,10 +303,12 @@ void LogLayout::draw(QPainter *painter, const PaintContext &context)
 {
     const QRectF clip = context.clip.isValid() ? context.clip : QRectF(QPointF(), documentSize());
     painter->setPen(context.palette.color(QPalette::Text));
-    // As Qt's own layout draws: every paragraph whose lines reach into the clip, the one
-    // before the first in its place included (its last line may be higher than its place).
+    // As Qt's own layout draws: every paragraph whose lines reach into the clip. A glyph
+    // in a fallback font may reach below its line, into the clip: the paragraph before
+    // the first in its place is drawn too when it is one laid out as it came (any but
+    // plain lines), which costs nothing more.
     QTextBlock first = blockAt(clip.top());
-    if (first.isValid() && first.previous().isValid())
+    if (first.isValid() && first.previous().isValid() && first.previous().userState() < 0)
         first = first.previous();
     for (QTextBlock block = first; block.isValid() && top(block) <= clip.bottom();
          block = block.next()) {

@@ -90,6 +90,8 @@ private:
     mutable qreal widest = 0;
     // Advances of the Latin-1 characters, taken from the font as they are first met.
     mutable std::array<qreal, 256> advances {};
+    // Whether every printable ASCII character is drawn by its own advance.
+    bool asciiAlone = false;
     mutable bool sizeReportDue = false;
     QSizeF reportedSize;
 };
