@@ -381,6 +381,12 @@ void Trial::checkpoint()
     QTextBrowser plain;
     plain.setFont(view->font());
     plain.resize(view->size());
+    // Whether a view that only just fits shows its scroll bar depends on the widths it
+    // went through (Qt keeps a bar rather than loop between layouts): the plain view
+    // shows one when the log does.
+    plain.setVerticalScrollBarPolicy(view->verticalScrollBar()->isVisible()
+                                             ? Qt::ScrollBarAlwaysOn
+                                             : Qt::ScrollBarAlwaysOff);
     plain.setPlainText(expectedParagraphs().join('\n'));
     plain.show();
     QScrollBar *bar = view->verticalScrollBar();
