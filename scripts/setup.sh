@@ -1,19 +1,18 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tarnwell needs on Debian (12 or later), if it is
-# missing. Usage: scripts/setup.sh [run|test|virtual-display]
+# missing. Usage: scripts/setup.sh [run|test]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation2)
-case "${1:-run}" in
-    virtual-display) packages=(xvfb xauth) ;;
-    test) packages+=(clang libclang-rt-dev desktop-file-utils dpkg-dev file lintian appstream
-        appstream-compose dbus at-spi2-core python3-pyatspi xvfb xauth) ;;
-esac
-# The package check's desktop test (xdg-mime) and its clean install (mmdebstrap, piuparts,
-# the program started under Xvfb).
 if [ "${1:-run}" = test ]; then
-    packages+=(xdg-utils shared-mime-info libfile-mimeinfo-perl mmdebstrap piuparts xvfb xdotool
-        x11-utils gpg)
+    # The fuzzer (clang), the package check (lintian, AppStream, the desktop entry and
+    # xdg-mime, a clean install with mmdebstrap and piuparts, the program started under
+    # Xvfb), the accessibility-stack test (a session bus, the AT-SPI registry), and a CJK
+    # font, with which the log's tests prove that a line drawn in a fallback font takes
+    # its own height (without one they pass all the same).
+    packages+=(clang libclang-rt-dev desktop-file-utils dpkg-dev file lintian appstream
+        appstream-compose xdg-utils shared-mime-info libfile-mimeinfo-perl mmdebstrap piuparts
+        xvfb xauth xdotool x11-utils gpg dbus at-spi2-core python3-pyatspi fonts-wqy-microhei)
 fi
 
 missing=()

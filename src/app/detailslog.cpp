@@ -3,22 +3,148 @@
 #include "logheap.h"
 #include "loglayout.h"
 
+#include <QAccessibleTextInterface>
+#include <QAccessibleWidget>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace {
+
+const char logProperty[] = "tarnwellDetailsLog";
+
+// What a screen reader reads of the log. Qt's own interface for a text browser hands out
+// the document's text with paragraph breaks made line feeds, but the line separators
+// between the lines that share a paragraph as they stand (U+2028): here every line break
+// is a line feed, as in a plain text browser with a paragraph per line.
+class LogAccessible : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit LogAccessible(QTextBrowser *view)
+        : QAccessibleWidget(view, QAccessible::EditableText), view(view)
+    { }
+
+    static QAccessibleInterface *create(const QString &className, QObject *object)
+    {
+        auto *view = qobject_cast<QTextBrowser *>(object);
+        if (className != QLatin1String("QTextBrowser") || !view
+            || !view->property(logProperty).toBool())
+            return nullptr;
+        return new LogAccessible(view);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectableText = true;
+        state.multiLine = true;
+        state.readOnly = true;
+        return state;
+    }
+    QString text(QAccessible::Text kind) const override
+    {
+        return kind == QAccessible::Value ? view->toPlainText() : QAccessibleWidget::text(kind);
+    }
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(int startOffset, int endOffset) const override
+    {
+        QString text = cursor(startOffset, endOffset).selectedText();
+        for (QChar &c : text) {
+            if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+                c = QLatin1Char('\n');
+        }
+        return text;
+    }
+    int characterCount() const override { return view->document()->characterCount() - 1; }
+    int cursorPosition() const override { return view->textCursor().position(); }
+    void setCursorPosition(int position) override
+    {
+        view->setTextCursor(cursor(position, position));
+    }
+    int selectionCount() const override { return view->textCursor().hasSelection() ? 1 : 0; }
+    void selection(int index, int *startOffset, int *endOffset) const override
+    {
+        const QTextCursor selected = view->textCursor();
+        const bool has = index == 0 && selected.hasSelection();
+        *startOffset = has ? selected.selectionStart() : 0;
+        *endOffset = has ? selected.selectionEnd() : 0;
+    }
+    void addSelection(int startOffset, int endOffset) override
+    {
+        setSelection(0, startOffset, endOffset);
+    }
+    void removeSelection(int index) override
+    {
+        if (index == 0)
+            setCursorPosition(cursorPosition());
+    }
+    void setSelection(int index, int startOffset, int endOffset) override
+    {
+        if (index == 0)
+            view->setTextCursor(cursor(startOffset, endOffset));
+    }
+    QRect characterRect(int offset) const override
+    {
+        QRect rect = view->cursorRect(cursor(offset, offset));
+        rect.setWidth(view->fontMetrics().horizontalAdvance(text(offset, offset + 1)));
+        return QRect(view->viewport()->mapToGlobal(rect.topLeft()), rect.size());
+    }
+    int offsetAtPoint(const QPoint &point) const override
+    {
+        const QPoint inView = view->viewport()->mapFromGlobal(point);
+        const QPointF inDocument(inView.x() + view->horizontalScrollBar()->value(),
+                                 inView.y() + view->verticalScrollBar()->value());
+        return view->document()->documentLayout()->hitTest(inDocument, Qt::ExactHit);
+    }
+    void scrollToSubstring(int startIndex, int endIndex) override
+    {
+        const QTextCursor kept = view->textCursor();
+        view->setTextCursor(cursor(endIndex, endIndex));
+        view->ensureCursorVisible();
+        view->setTextCursor(cursor(startIndex, startIndex));
+        view->ensureCursorVisible();
+        view->setTextCursor(kept);
+    }
+    QString attributes(int offset, int *startOffset, int *endOffset) const override
+    {
+        // One font, one colour: nothing sets a stretch apart.
+        *startOffset = offset < 0 ? -1 : 0;
+        *endOffset = offset < 0 ? -1 : characterCount();
+        return QString();
+    }
+
+private:
+    QTextCursor cursor(int anchor, int position) const
+    {
+        QTextCursor cursor(view->document());
+        const int last = characterCount();
+        cursor.setPosition(qBound(0, anchor, last));
+        cursor.setPosition(qBound(0, position, last), QTextCursor::KeepAnchor);
+        return cursor;
+    }
+
+    QTextBrowser *view;
+};
 
 // Keeps a reader who follows the end of the log at the end; one who scrolled up to
 // read stays where they are.
 class FollowEnd
 {
 public:
-    explicit FollowEnd(QTextBrowser *view)
-        : bar(view->verticalScrollBar()), atEnd(bar->value() == bar->maximum())
+    FollowEnd(QTextBrowser *view, bool holdingTop)
+        : bar(view->verticalScrollBar()), atEnd(!holdingTop && bar->value() == bar->maximum())
     { }
     ~FollowEnd()
     {
@@ -32,15 +158,30 @@ private:
 };
 
 // Queued lines are joined by line feeds (no line holds one); shown, by line separators.
-// A carriage return inside a line is shown as the line break it stands for. Either
-// character would start a new paragraph in the document.
-QString displayed(QString lines)
+// Qt's text insertion starts a new paragraph at each of the characters here: shown as
+// they stand, they would split a line and set the log's count of its paragraphs adrift.
+// A carriage return and U+2029 are shown as the line break they stand for, the two
+// noncharacters that Qt takes for frame marks as the replacement character.
+QString shown(QString text)
 {
-    for (QChar &c : lines) {
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+    for (QChar &c : text) {
+        if (c.unicode() > u'\r' && c.unicode() < QChar::ParagraphSeparator)
+            continue;
+        switch (c.unicode()) {
+        case u'\n':
+        case u'\r':
+        case QChar::ParagraphSeparator:
             c = QChar::LineSeparator;
+            break;
+        case 0xfdd0: // QTextBeginningOfFrame
+        case 0xfdd1: // QTextEndOfFrame
+            c = QChar::ReplacementCharacter;
+            break;
+        default:
+            break;
+        }
     }
-    return lines;
+    return text;
 }
 
 } // namespace
@@ -50,6 +191,22 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
 {
     view->setOpenLinks(false);
     view->setOpenExternalLinks(false);
+    view->setProperty(logProperty, true);
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(&LogAccessible::create);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
+    // Qt's own interface may have been made for the view already (when it was shown).
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(view);
+    if (accessible && !dynamic_cast<LogAccessible *>(accessible))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(accessible));
+    // Nothing in the log is a link: its context menu offers Copy and Select All only.
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    view->installEventFilter(this);
+    // A reader who scrolls lets go of the line the log kept at the top for them.
+    connect(view->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { heldTopBlock = -1; });
     // A read-only log needs no undo history; keeping one would double its memory.
     view->document()->setUndoRedoEnabled(false);
     passTimer.setSingleShot(true);
@@ -58,7 +215,8 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
 
 void DetailsLog::prepareView()
 {
-    if (qobject_cast<LogLayout *>(view->document()->documentLayout()))
+    layout = qobject_cast<LogLayout *>(view->document()->documentLayout());
+    if (layout)
         return;
     // Most of the time spent laying out text goes into shaping it (kerning, ligatures).
     // Converter output reads as well without; and without them a line's width is the sum
@@ -67,7 +225,7 @@ void DetailsLog::prepareView()
     font.setStyleStrategy(QFont::PreferNoShaping);
     font.setKerning(false);
     view->setFont(font);
-    auto *layout = new LogLayout(view->document());
+    layout = new LogLayout(view->document());
     layout->setPaintDevice(view->viewport());
     view->document()->setDocumentLayout(layout);
 }
@@ -80,6 +238,7 @@ void DetailsLog::restart(const QString &firstLine)
     queuedLines = 0;
     queuedCharacters = 0;
     afterShown = nullptr;
+    heldTopBlock = -1;
     view->clear();
     heap.release();
     drops = 0;
@@ -109,16 +268,20 @@ void DetailsLog::appendLines(const QStringList &lines)
     // characters; a single line always fits. A flood can queue 200,000 lines: queued in
     // UTF-8 and without a block of memory each, a line takes half of what it takes shown.
     for (const QString &line : lines) {
+        Q_ASSERT(!line.contains(QLatin1Char('\n')));
         const QByteArray utf8 = line.toUtf8();
+        const bool alone = !layout->isPlain(line);
         Entry *last = queue.empty() ? nullptr : &queue.back();
-        if (last && last->lines > 0 && last->lines < linesPerParagraph
+        if (last && last->lines > 0 && !last->full && !alone && last->lines < linesPerParagraph
             && last->characters + 1 + line.size() <= charactersPerParagraph) {
             last->text += '\n';
             last->characters += 1;
         } else {
             last = &queue.emplace_back();
-            last->text.reserve(std::min<qsizetype>((utf8.size() + 1) * linesPerParagraph,
-                                                   charactersPerParagraph));
+            last->full = alone;
+            last->text.reserve(alone ? utf8.size()
+                                     : std::min<qsizetype>((utf8.size() + 1) * linesPerParagraph,
+                                                           charactersPerParagraph));
         }
         last->text += utf8;
         last->characters += line.size();
@@ -149,7 +312,8 @@ void DetailsLog::schedule()
     // A few lines at a time (a converter that trickles) are gathered for a moment, so
     // that they make fewer, fuller paragraphs and fewer repaints; a paragraph's worth,
     // or the end of the run, goes out once the events waiting now are handled.
-    const bool full = queuedLines >= linesPerParagraph || queue.back().lines == 0;
+    // A queue emptied by a drop still gets its pass: it runs a pending whenShown() action.
+    const bool full = queue.empty() || queuedLines >= linesPerParagraph || queue.back().lines == 0;
     if (full && passTimer.isActive() && passTimer.interval() > 0)
         passTimer.stop();
     if (!passTimer.isActive())
@@ -161,7 +325,7 @@ void DetailsLog::insertPass()
     QElapsedTimer clock;
     clock.start();
     {
-        FollowEnd follow(view);
+        FollowEnd follow(view, heldTopBlock >= 0);
         QTextCursor cursor(view->document());
         cursor.movePosition(QTextCursor::End);
         // Dropping old lines makes Qt copy all the text it keeps into a new block (it
@@ -174,6 +338,7 @@ void DetailsLog::insertPass()
                 insertNext(cursor);
         }
     }
+    showHeldTop();
     // The counts of what is queued steer the drops: an empty queue counts nothing.
     Q_ASSERT(!queue.empty() || (queuedLines == 0 && queuedCharacters == 0));
     if (!queue.empty()) {
@@ -193,7 +358,7 @@ bool DetailsLog::dropDue() const
     if (queue.empty() || queue.front().lines == 0)
         return false;
     return shownLines + queue.front().lines > limits.lines
-            || shownCharacters + queue.front().characters > limits.characters;
+            || shownCharacters + queue.front().characters + 1 > limits.characters;
 }
 
 void DetailsLog::insertNext(QTextCursor &cursor)
@@ -206,13 +371,15 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     }
     queuedLines -= entry.lines;
     queuedCharacters -= entry.characters + 1;
+    // Shown, a paragraph's characters count its last line's break too.
+    entry.characters += 1;
     // A paragraph once shown takes no more lines (laying it out again would cost more
     // than a new one): a trickle is gathered into fuller paragraphs by schedule().
     // Text added before may have filled the last, empty paragraph. Each insertion is one
     // edit.
     if (cursor.block().length() > 1)
         cursor.insertBlock();
-    QString text = displayed(QString::fromUtf8(entry.text));
+    QString text = shown(QString::fromUtf8(entry.text));
     text += QChar::ParagraphSeparator;
     cursor.insertText(text);
     paragraphs.push_back({ entry.lines, entry.characters });
@@ -257,18 +424,56 @@ void DetailsLog::dropOldest(qint64 lines, qint64 characters)
     droppedLines += removedLines;
     ++drops;
 
+    // The paragraph at the top of the view of a reader who scrolled up, and how far into
+    // it the view starts, to be kept there.
+    QTextDocument *document = view->document();
+    const QScrollBar *bar = view->verticalScrollBar();
+    const bool following = heldTopBlock < 0 && bar->value() == bar->maximum();
+    if (!following && heldTopBlock < 0) {
+        const auto *layout = static_cast<LogLayout *>(document->documentLayout());
+        const QTextBlock top = layout->blockAt(bar->value());
+        heldTopBlock = top.blockNumber();
+        heldTopOffset = bar->value() - qRound(layout->blockBoundingRect(top).top());
+    }
+
     // One edit for the removal and the notice: Qt then moves the paragraphs after
     // them only once.
-    QTextDocument *document = view->document();
+    const int first = firstOutputBlock + (hasNotice ? 1 : 0);
+    const int noticeAdded = hasNotice ? 0 : 1;
     QTextCursor edit(document);
     edit.beginEditBlock();
-    const int first = firstOutputBlock + (hasNotice ? 1 : 0);
     edit.setPosition(document->findBlockByNumber(first).position());
     edit.setPosition(document->findBlockByNumber(first + count).position(),
                      QTextCursor::KeepAnchor);
     edit.removeSelectedText();
     writeNotice(edit);
     edit.endEditBlock();
+
+    if (heldTopBlock >= first + count) {
+        heldTopBlock += noticeAdded - count;
+    } else if (heldTopBlock >= first) {
+        // The line at the top went: the first line kept takes its place.
+        heldTopBlock = firstOutputBlock + 1;
+        heldTopOffset = 0;
+    }
+}
+
+void DetailsLog::showHeldTop()
+{
+    if (heldTopBlock < 0)
+        return;
+    const QTextBlock block = view->document()->findBlockByNumber(heldTopBlock);
+    if (!block.isValid()) {
+        heldTopBlock = -1;
+        return;
+    }
+    QScrollBar *bar = view->verticalScrollBar();
+    const int target = qRound(view->document()->documentLayout()->blockBoundingRect(block).top())
+            + heldTopOffset;
+    bar->setValue(target);
+    // Held until the lines below it fill the view; a reader at the end follows it.
+    if (bar->value() == target && target < bar->maximum())
+        heldTopBlock = -1;
 }
 
 void DetailsLog::dropQueuedOverflow()
@@ -305,6 +510,26 @@ void DetailsLog::dropQueuedOverflow()
     }
     QTextCursor edit(view->document());
     writeNotice(edit);
+    showHeldTop();
+}
+
+bool DetailsLog::eventFilter(QObject *watched, QEvent *event)
+{
+    // A new width moves the lines: the reader's place is what the view shows then.
+    if (watched == view && event->type() == QEvent::Resize)
+        heldTopBlock = -1;
+    // Ctrl+Home and Ctrl+End go to the first and the last line, as Home and End do in a
+    // read-only text browser.
+    if (watched == view && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool toStart = key->matches(QKeySequence::MoveToStartOfDocument);
+        if (toStart || key->matches(QKeySequence::MoveToEndOfDocument)) {
+            view->verticalScrollBar()->triggerAction(toStart ? QAbstractSlider::SliderToMinimum
+                                                             : QAbstractSlider::SliderToMaximum);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void DetailsLog::writeNotice(QTextCursor &cursor)

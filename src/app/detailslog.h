@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 
+class LogLayout;
 class QTextBrowser;
 class QTextCursor;
 
@@ -19,14 +20,18 @@ class QTextCursor;
 //  - adds text only as plain text (converter output is never read as markup);
 //  - queues what arrives and adds it in passes of a few milliseconds, so the window
 //    keeps answering however fast the converter writes;
-//  - groups lines into paragraphs of up to linesPerParagraph lines (joined by line
-//    separators), which halves the memory per line;
+//  - groups plain lines (printable Latin-1) into paragraphs of up to linesPerParagraph
+//    lines (joined by line separators), which halves the memory per line and the time
+//    to add it. Any other line gets a paragraph of its own, so that it is shown as in a
+//    paragraph of its own (its writing direction, its line breaks, its height), and
+//    leaves the lines after it alone;
 //  - lays out only what is on screen (LogLayout);
 //  - keeps at most lineLimit of the converter's lines, and at most characterLimit
 //    characters of them: past that the oldest are dropped in large batches, and one
 //    line in their place says how many. Qt places text in fixed-point pixels that end
 //    at 33,554,431; the limits keep the log far below that (about 2,600,000), and its
-//    memory bounded.
+//    memory bounded. A reader who scrolled up keeps the line at the top of the view
+//    while old lines go; one at the end follows it.
 class DetailsLog : public QObject
 {
     Q_OBJECT
@@ -56,7 +61,7 @@ public:
     // and forgets everything still queued, a pending whenShown() action included.
     void restart(const QString &firstLine);
 
-    // Queues complete lines of converter output.
+    // Queues complete lines of converter output (without their line feeds).
     void appendLines(const QStringList &lines);
 
     // Queues `text`, to be added as it stands after everything queued before it.
@@ -66,6 +71,9 @@ public:
     void whenShown(std::function<void()> action);
 
     bool isIdle() const { return queue.empty(); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Gives the view the log's font and layout, at the first restart(): the text the
@@ -80,11 +88,12 @@ private:
         QByteArray text; // UTF-8: lines joined by line feeds, or text to add as it stands
         qint64 lines = 0; // 0 for text as it stands
         qint64 characters = 0; // in UTF-16, as shown
+        bool full = false; // takes no more lines
     };
     struct Paragraph
     {
         qint64 lines;
-        qint64 characters;
+        qint64 characters; // each line's with its line break
     };
 
     void schedule();
@@ -95,8 +104,11 @@ private:
     void dropQueuedOverflow();
     void writeNotice(QTextCursor &cursor);
     void warmHeapForDrop();
+    // Scrolls a reader who keeps a line at the top back to it, as far as the view goes.
+    void showHeldTop();
 
     QTextBrowser *view;
+    LogLayout *layout = nullptr;
     const Limits limits;
     LogHeap heap;
     int drops = 0; // of this run
@@ -116,4 +128,10 @@ private:
     // The paragraph where output begins (where the notice of dropped lines stands).
     int firstOutputBlock = 0;
     bool hasNotice = false;
+    // For a reader who scrolled up when old lines went: the paragraph to keep at the top
+    // of the view, and how far into it the view starts; -1 when there is none. It is
+    // held until the view can show it there (the lines below it may still be queued),
+    // and let go when the reader scrolls.
+    int heldTopBlock = -1;
+    int heldTopOffset = 0;
 };

@@ -17,10 +17,20 @@ constexpr qreal slack = 1;
 constexpr qreal notTaken = -2;
 constexpr qreal notAlone = -1;
 
+// The height Qt's own document layout gives a line: the sum of its highest ascent,
+// descent and leading, rounded up, whatever fonts the line is drawn in.
+int advanceOf(const QTextLine &line)
+{
+    return qCeil(line.ascent() + line.descent() + line.leading());
+}
+
 } // namespace
 
 LogLayout::LogLayout(QTextDocument *document) : QAbstractTextDocumentLayout(document)
 {
+    // With a handler registered, Qt's text engine takes U+FFFC for an (empty) object, as
+    // in a plain text browser, rather than drawing a glyph for it; the log has no images.
+    registerHandler(QTextFormat::ImageObject, this);
     // The document tells of an edit just before it calls documentChanged() with it;
     // a change of width, font or options comes to documentChanged() alone.
     connect(document, &QTextDocument::contentsChange, this,
@@ -43,10 +53,17 @@ bool LogLayout::takeMetrics()
     font = newFont;
     margin = newMargin;
     metrics = QFontMetricsF(font, paintDevice());
-    lineHeight
-            = qMax(1, qCeil(metrics.ascent() + metrics.descent() + qMax(0.0, metrics.leading())));
+    // As high as a laid-out line in the log's font, to the pixel.
+    QTextLayout sample(QStringLiteral("x"), font, paintDevice());
+    sample.beginLayout();
+    const QTextLine line = sample.createLine();
+    sample.endLayout();
+    lineHeight = qMax(1, advanceOf(line));
     advances.fill(notTaken);
     widest = 0;
+    asciiAlone = true;
+    for (char16_t c = 0x20; c < 0x7f; ++c)
+        asciiAlone = asciiAlone && advance(QChar(c)) >= 0;
     return true;
 }
 
@@ -57,7 +74,12 @@ qreal LogLayout::lineWidth() const
 
 qreal LogLayout::top(const QTextBlock &block) const
 {
-    return margin + qreal(block.firstLineNumber()) * lineHeight;
+    return margin + qreal(block.firstLineNumber());
+}
+
+QTextBlock LogLayout::blockAt(qreal y) const
+{
+    return document()->findBlockByLineNumber(qFloor(qMax(0.0, y - margin)));
 }
 
 qreal LogLayout::advance(QChar c) const
@@ -73,10 +95,10 @@ qreal LogLayout::advance(QChar c) const
     return known;
 }
 
-void LogLayout::setLines(QTextBlock block, int lines) const
+void LogLayout::setHeight(QTextBlock block, int height) const
 {
-    if (block.lineCount() != lines) {
-        block.setLineCount(lines);
+    if (block.lineCount() != height) {
+        block.setLineCount(height);
         sizeReportDue = true;
     }
 }
@@ -108,7 +130,7 @@ void LogLayout::measure(QTextBlock block) const
         // The widest line, so that a change of width can tell whether it still fits.
         block.setUserState(qCeil(widestHere));
         widest = qMax(widest, widestHere);
-        setLines(block, lines);
+        setHeight(block, lines * lineHeight);
     } else {
         block.setUserState(-1);
         laidOut(block);
@@ -119,6 +141,51 @@ bool LogLayout::isLaidOut(const QTextBlock &block) const
 {
     const QTextLayout *layout = block.layout();
     return layout->lineCount() > 0 && qAbs(layout->lineAt(0).width() - lineWidth()) < 0.5;
+}
+
+bool LogLayout::isPlain(QStringView text) const
+{
+    // Every line of a flood passes here. Printable ASCII, nearly every line, is told
+    // apart in one sweep without branches.
+    char16_t outside = 0;
+    for (const QChar c : text)
+        outside |= char16_t(c.unicode() - 0x20) >= 0x5f;
+    if (!outside && asciiAlone)
+        return true;
+    for (const QChar c : text) {
+        if (c.unicode() >= advances.size())
+            return false;
+        const qreal known = advances[c.unicode()];
+        if (known == notAlone || (known == notTaken && advance(c) < 0))
+            return false;
+    }
+    return true;
+}
+
+QList<int> LogLayout::linesAsAlone(const QString &text, const QTextOption &option) const
+{
+    // Only the log's plain lines share a paragraph: in any other, a line separator is
+    // part of the line.
+    QList<int> lengths;
+    if (!text.contains(QChar::LineSeparator))
+        return lengths;
+    const auto lines = QStringView(text).split(QChar::LineSeparator);
+    for (const QStringView line : lines) {
+        if (!isPlain(line))
+            return {};
+    }
+    for (const QStringView line : lines) {
+        QTextLayout alone(line.toString(), font, paintDevice());
+        alone.setTextOption(option);
+        alone.beginLayout();
+        for (QTextLine piece = alone.createLine(); piece.isValid(); piece = alone.createLine()) {
+            piece.setLineWidth(lineWidth());
+            lengths << piece.textLength();
+        }
+        alone.endLayout();
+        ++lengths.last(); // the separator
+    }
+    return lengths;
 }
 
 QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
@@ -132,19 +199,37 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
         option.setAlignment(QStyle::visualAlignment(block.textDirection(), option.alignment()));
         if (width < 0)
             option.setWrapMode(QTextOption::ManualWrap);
+        // A line that shares its paragraph and does not fit the width wraps exactly as it
+        // would in a paragraph of its own, where a line separator after it (or spaces or
+        // a tab before that) cannot take a line of its own: its pieces are measured alone,
+        // and the paragraph is cut into the same.
+        const QList<int> pieces = block.userState() < 0 && width >= 0
+                ? linesAsAlone(block.text(), option)
+                : QList<int>();
+        if (!pieces.isEmpty())
+            option.setWrapMode(QTextOption::WrapAnywhere);
         layout->setTextOption(option);
         layout->beginLayout();
-        qreal y = 0;
+        int y = 0;
+        qsizetype piece = 0;
         for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
             line.setLeadingIncluded(true);
-            line.setLineWidth(available);
+            if (piece < pieces.size())
+                line.setNumColumns(pieces.at(piece++), available);
+            else
+                line.setLineWidth(available);
             line.setPosition(QPointF(0, y));
-            y += qCeil(line.height());
-            widest = qMax(widest, line.naturalTextWidth());
+            y += advanceOf(line);
+            // A line may reach past the width (a tab at its end): the document is then as
+            // wide as that line, as in Qt's own layout.
+            const qreal reach = line.x() + line.naturalTextWidth();
+            if (reach > widest) {
+                widest = reach;
+                sizeReportDue = sizeReportDue || reach > available;
+            }
         }
         layout->endLayout();
-        // A line in a taller fallback font takes more than one line's place.
-        setLines(block, qMax(1, qCeil(y / lineHeight - 0.01)));
+        setHeight(block, y);
     }
     layout->setPosition(QPointF(margin, top(block)));
     return layout;
@@ -161,6 +246,9 @@ void LogLayout::documentChanged(int from, int charsRemoved, int charsAdded)
     edit = { -1, 0, 0 };
     QTextBlock first = relayout ? doc->begin() : doc->findBlock(from);
     if (relayout) {
+        // Every paragraph laid out is laid out again at a new width.
+        if (width >= 0 && lineWidth() != oldWidth)
+            widest = 0;
         const qreal fits = qMin(oldWidth, lineWidth()) - slack;
         for (QTextBlock block = first; block.isValid(); block = block.next()) {
             const int widestLine = block.userState();
@@ -191,8 +279,8 @@ void LogLayout::reportSize()
 
 QSizeF LogLayout::documentSize() const
 {
-    const qreal contentWidth = width < 0 ? widest : lineWidth();
-    return { contentWidth + 2 * margin, qreal(document()->lineCount()) * lineHeight + 2 * margin };
+    const qreal contentWidth = width < 0 ? widest : qMax(lineWidth(), widest);
+    return { contentWidth + 2 * margin, qreal(document()->lineCount()) + 2 * margin };
 }
 
 QRectF LogLayout::frameBoundingRect(QTextFrame *frame) const
@@ -206,7 +294,7 @@ QRectF LogLayout::blockBoundingRect(const QTextBlock &block) const
         return {};
     const QTextLayout *layout = laidOut(block);
     const QRectF rect(layout->position(),
-                      QSizeF(width < 0 ? widest : lineWidth(), block.lineCount() * lineHeight));
+                      QSizeF(width < 0 ? widest : lineWidth(), block.lineCount()));
     reportLater();
     return rect;
 }
@@ -214,11 +302,20 @@ QRectF LogLayout::blockBoundingRect(const QTextBlock &block) const
 void LogLayout::draw(QPainter *painter, const PaintContext &context)
 {
     const QRectF clip = context.clip.isValid() ? context.clip : QRectF(QPointF(), documentSize());
-    const int firstLine = qMax(0, qFloor((clip.top() - margin) / lineHeight));
     painter->setPen(context.palette.color(QPalette::Text));
-    for (QTextBlock block = document()->findBlockByLineNumber(firstLine);
-         block.isValid() && top(block) < clip.bottom(); block = block.next()) {
+    // As Qt's own layout draws: every paragraph whose lines reach into the clip. A glyph
+    // in a fallback font may reach below its line, into the clip: the paragraph before
+    // the first in its place is drawn too when it is one laid out as it came (any but
+    // plain lines), which costs nothing more.
+    QTextBlock first = blockAt(clip.top());
+    if (first.isValid() && first.previous().isValid() && first.previous().userState() < 0)
+        first = first.previous();
+    for (QTextBlock block = first; block.isValid() && top(block) <= clip.bottom();
+         block = block.next()) {
         QTextLayout *layout = laidOut(block);
+        const QRectF lines = layout->boundingRect().translated(layout->position());
+        if (lines.bottom() < clip.top() || lines.top() > clip.bottom())
+            continue;
         const int start = block.position();
         const int length = block.length();
         QList<QTextLayout::FormatRange> selections;
@@ -239,17 +336,16 @@ int LogLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const
 {
     const bool exact = accuracy == Qt::ExactHit;
     const QTextDocument *doc = document();
-    const int line = qFloor((point.y() - margin) / lineHeight);
-    if (line < 0)
+    if (point.y() < margin)
         return exact ? -1 : 0;
-    const QTextBlock block = doc->findBlockByLineNumber(line);
+    const QTextBlock block = blockAt(point.y());
     if (!block.isValid())
         return exact ? -1 : doc->characterCount() - 1;
     const QTextLayout *layout = laidOut(block);
     const QPointF at = point - layout->position();
     QTextLine hit = layout->lineAt(layout->lineCount() - 1);
     for (int i = 0; i < layout->lineCount(); ++i) {
-        if (at.y() < layout->lineAt(i).y() + lineHeight) {
+        if (at.y() < layout->lineAt(i).y() + advanceOf(layout->lineAt(i))) {
             hit = layout->lineAt(i);
             break;
         }

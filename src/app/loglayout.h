@@ -3,28 +3,32 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QTextObjectInterface>
 
 #include <array>
 
-// The layout of the details log's document: plain text in one font, every line as high
-// as the next, wrapped at the width of the view.
+// The layout of the details log's document: plain text in one font, wrapped at the width
+// of the view, each line as high as Qt's own layout makes it.
 //
 // Qt's own document layout keeps the position of every line, so an edit near the top
 // (dropping the oldest lines of a log that keeps 150,000 of them) moves every line below
-// it: 25-35 ms a drop. Here a paragraph's place is its first line number times the line
-// height, and the document's block tree keeps those numbers for any edit in logarithmic
-// time. Nothing is positioned until it is drawn or asked for:
-//  - a paragraph's number of lines is measured when its text changes, from the advances
-//    of its characters when they prove that each of its lines fits the width (log lines
-//    nearly always do), and by laying it out only when they do not;
+// it: 25-35 ms a drop. Here a paragraph's place is the sum of the heights of the
+// paragraphs before it, which the document's block tree keeps for any edit in
+// logarithmic time: the tree's "line count" of a block holds its height in pixels.
+// Nothing is positioned until it is drawn or asked for:
+//  - a paragraph's height is measured when its text changes, from the advances of its
+//    characters when they prove that each of its lines fits the width in the log's font
+//    (log lines nearly always do), and by laying it out only when they do not (a line
+//    drawn in a fallback font is as high as that font makes it);
 //  - it is laid out when it is drawn, when the widget asks where a position is, or when a
 //    click hits it. So a flood of output is never laid out beyond what is on screen.
 //
 // Block formats (margins, indents, alignment, line heights) are not honoured: the log
 // has none.
-class LogLayout : public QAbstractTextDocumentLayout
+class LogLayout : public QAbstractTextDocumentLayout, public QTextObjectInterface
 {
     Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
 
 public:
     explicit LogLayout(QTextDocument *document);
@@ -36,6 +40,20 @@ public:
     QRectF frameBoundingRect(QTextFrame *frame) const override;
     QRectF blockBoundingRect(const QTextBlock &block) const override;
 
+    // The paragraph whose place holds the document's vertical position `y` (invalid past
+    // the last one).
+    QTextBlock blockAt(qreal y) const;
+
+    // Whether every character of `text` is drawn by its own advance in the log's font
+    // (printable Latin-1): a line of such text can share a paragraph with others and
+    // still be laid out as it would be alone.
+    bool isPlain(QStringView text) const;
+
+    // The log shows no objects (images): U+FFFC takes no room, as in a plain view.
+    QSizeF intrinsicSize(QTextDocument *, int, const QTextFormat &) override { return {}; }
+    void drawObject(QPainter *, const QRectF &, QTextDocument *, int, const QTextFormat &) override
+    { }
+
 protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override;
 
@@ -45,14 +63,17 @@ private:
     bool takeMetrics();
     qreal lineWidth() const;
     qreal top(const QTextBlock &block) const;
-    // Counts the lines of `block` (by its characters' advances or by laying it out) and
-    // records them in the document.
+    // Measures the height of `block` (by its characters' advances or by laying it out)
+    // and records it in the document.
     void measure(QTextBlock block) const;
     // Whether `block` is laid out at the current width.
     bool isLaidOut(const QTextBlock &block) const;
     // Lays `block` out at the current width if it is not, and puts it in its place.
     QTextLayout *laidOut(const QTextBlock &block) const;
-    void setLines(QTextBlock block, int lines) const;
+    // For a paragraph of plain lines joined by line separators: the length of each line
+    // of it laid out, every plain line broken as it would be alone; otherwise empty.
+    QList<int> linesAsAlone(const QString &text, const QTextOption &option) const;
+    void setHeight(QTextBlock block, int height) const;
     // The advance of a character, or a negative number when its width cannot be taken
     // on its own (controls, tabs, characters outside Latin-1 or missing from the font).
     qreal advance(QChar c) const;
@@ -64,10 +85,13 @@ private:
     QFontMetricsF metrics { font };
     qreal margin = -1;
     qreal width = -1;
-    qreal lineHeight = 1;
+    // Of a line in the log's font; a line in a fallback font may be higher.
+    int lineHeight = 1;
     mutable qreal widest = 0;
     // Advances of the Latin-1 characters, taken from the font as they are first met.
     mutable std::array<qreal, 256> advances {};
+    // Whether every printable ASCII character is drawn by its own advance.
+    bool asciiAlone = false;
     mutable bool sizeReportDue = false;
     QSizeF reportedSize;
 };
