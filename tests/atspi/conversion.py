@@ -185,8 +185,8 @@ def run(program, converter_folder, work):
         done = "Project Converted Successfully!"
         shown = wait_for("the outcome in the log",
                          lambda: (lambda t: done in t and t)(wizard.text_of(*log)))
-        # The log's lines, whatever separator the toolkit puts between them.
-        lines = shown.replace("\u2029", "\n").replace("\u2028", "\n").split("\n")
+        # The log's lines, separated by line feeds as in a plain text browser.
+        lines = shown.split("\n")
         expected = ["Initialising Project Conversion ...", "Movrak stand-in converter",
                     "Reading VisualDSP project " + path("app.dpj"),
                     "Using VisualDSP installation " + path("vdsp"),
