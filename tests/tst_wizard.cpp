@@ -6,7 +6,6 @@
 #include "support.h"
 
 #include <QAbstractItemView>
-#include <QAccessible>
 #include <QCheckBox>
 #include <QCompleter>
 #include <QElapsedTimer>
@@ -109,24 +108,11 @@ QStringList cutTexts(QWidget *page)
 
 } // namespace
 
-class WizardTest : public QObject
+class WizardTest : public WizardTestCase
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        work = std::make_unique<WorkingDirectory>();
-        wizard = std::make_unique<Tarnwell>();
-        wizard->show();
-    }
-    void cleanup()
-    {
-        wizard.reset();
-        work.reset();
-        QVERIFY2(QApplication::topLevelWidgets().isEmpty(), "a window was left behind");
-    }
-
     void startState()
     {
         QCOMPARE(wizard->currentPage(), wizard->Page0);
@@ -488,27 +474,10 @@ private slots:
         QVERIFY(shown); // name10000 to name19999
     }
 
-    // Fields are named by their labels, and widgets whose own text tells nothing apart
-    // (six "Browse" buttons, fields without a label, the log) have names of their own.
-    void screenReaderNames()
-    {
-        const auto name = [](QWidget *widget) {
-            return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-        };
-        QCOMPARE(name(wizard->VDSPInstallDirEdit), wizard->textLabel1_3_2->text());
-        QCOMPARE(name(wizard->NorvikNameEdit), wizard->textLabel1_2->text());
-        QCOMPARE(name(wizard->CustExtEdit), wizard->textLabel2->text());
-        QCOMPARE(name(wizard->AnalPersonEdit), wizard->groupBox2_2_2->title());
-        QSet<QString> names;
-        for (QPushButton *button :
-             wizard->findChildren<QPushButton *>(QRegularExpression("BrowseBtn$")))
-            names << name(button);
-        QCOMPARE(names.size(), 6);
-        QVERIFY(!names.contains("Browse"));
-        QVERIFY(!name(wizard->DetailsText).isEmpty());
-    }
-
-    void tabFollowsReadingOrder_data()
+    // Arriving on a page, typing goes into its first field and Enter goes on as Next;
+    // Tab follows the reading order, and after the last widget leaves the page (for the
+    // wizard's buttons). Screen readers' names: tests/atspi/conversion.py.
+    void keyboard_data()
     {
         QTest::addColumn<int>("page");
         QTest::addColumn<QStringList>("order");
@@ -518,51 +487,28 @@ private slots:
         QTest::newRow("Page2") << 2 << QStringList { "cppCheck", "ccCheck", "cxxCheck", "cCheck", "hCheck", "hhCheck", "hppCheck", "hxxCheck", "CustExtEdit" };
         // clang-format on
     }
-    void tabFollowsReadingOrder()
+    void keyboard()
     {
         QFETCH(int, page);
         QFETCH(QStringList, order);
         goToLastPage(*wizard, *work);
         wizard->restart();
-        for (int i = 0; i < page; ++i)
-            pressNext(*wizard);
         QApplication::setActiveWindow(wizard.get());
         QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
+        for (int i = 0; i < page; ++i)
+            pressNext(*wizard);
+        QCOMPARE(QApplication::focusWidget()->objectName(), order.first());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(wizard->currentId(), page + 1);
+        wizard->back();
         wizard->findChild<QWidget *>(order.first())->setFocus();
         QStringList visited { QApplication::focusWidget()->objectName() };
         while (visited.size() < order.size() + 1) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget()->objectName();
         }
-        // After the page's last widget, focus leaves the page (for the wizard's buttons).
         QVERIFY2(!order.contains(visited.takeLast()), qPrintable(visited.join(' ')));
         QCOMPARE(visited, order);
-    }
-
-    // Arriving on a page, typing goes into its first field, and Enter goes on as Next.
-    void firstFocus_data()
-    {
-        QTest::addColumn<int>("page");
-        QTest::addColumn<QString>("field");
-        // clang-format off
-        QTest::newRow("Page0, the project file") << 0 << "VDSPProjectEdit";
-        QTest::newRow("Page1, the message personality") << 1 << "MsgPersonEdit";
-        QTest::newRow("Page2, the first extension") << 2 << "cppCheck";
-        // clang-format on
-    }
-    void firstFocus()
-    {
-        QFETCH(int, page);
-        QFETCH(QString, field);
-        goToLastPage(*wizard, *work);
-        wizard->restart();
-        QApplication::setActiveWindow(wizard.get());
-        QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
-        for (int i = 0; i < page; ++i)
-            pressNext(*wizard);
-        QCOMPARE(QApplication::focusWidget()->objectName(), field);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(wizard->currentId(), page + 1);
     }
 
     // The form is drawn at fixed positions: a larger window would only add white.
@@ -612,13 +558,8 @@ private:
             static_cast<QDialog *>(dialog)->accept(); // the dialog's own Open
         });
         button->click();
-        if (answer.answered != 1)
-            qWarning("%d dialogs showed", answer.answered);
         return opened;
     }
-
-    std::unique_ptr<WorkingDirectory> work;
-    std::unique_ptr<Tarnwell> wizard;
 };
 
 QTEST_MAIN(WizardTest)
