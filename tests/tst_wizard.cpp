@@ -186,41 +186,6 @@ private slots:
         QCOMPARE(colour(fields[0]), black);
     }
 
-    // A path that disappears is noticed at the next key released in any field of its
-    // page; the key still reaches the field.
-    void keyReleaseRechecks_data()
-    {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("typedInto");
-        // clang-format off
-        QTest::newRow("Page0, key in another field") << "NorvikProjectEdit" << "NorvikNameEdit";
-        QTest::newRow("Page0, installation") << "VDSPInstallDirEdit" << "VDSPInstallDirEdit";
-        QTest::newRow("Page0, project") << "VDSPProjectEdit" << "VDSPProjectEdit";
-        QTest::newRow("Page1, analyser") << "AnalPersonEdit" << "AnalPersonEdit";
-        QTest::newRow("Page1, message") << "MsgPersonEdit" << "MsgPersonEdit";
-        QTest::newRow("Page1, compiler") << "CmpPersonEdit" << "CmpPersonEdit";
-        // clang-format on
-    }
-    void keyReleaseRechecks()
-    {
-        QFETCH(QString, field);
-        QFETCH(QString, typedInto);
-        for (QLineEdit *edit :
-             wizard->findChildren<QLineEdit *>(QRegularExpression("Dir|Proj|Pers")))
-            edit->setText(work->makeDirectory(edit->objectName()));
-        wizard->NorvikNameEdit->setText(QStringLiteral("app"));
-        TarnwellPage *const checked = field.contains("Person") ? wizard->Page1 : wizard->Page0;
-        QVERIFY(checked->isComplete());
-        QVERIFY(QDir(field).removeRecursively());
-        QVERIFY(checked->isComplete()); // nothing looks until a key is released
-        auto *target = wizard->findChild<QLineEdit *>(typedInto);
-        QTest::keyRelease(target, Qt::Key_Home); // a release alone, which changes no text
-        QCOMPARE(colour(wizard->findChild<QLineEdit *>(field)), red);
-        QVERIFY(!checked->isComplete());
-        QTest::keyClick(target, Qt::Key_X); // keys still reach the field
-        QVERIFY(target->text().endsWith('x'));
-    }
-
     void summaryOnLeavingPage2()
     {
         const QString placeholder = logText(*wizard);
@@ -281,50 +246,6 @@ private slots:
         QCOMPARE(colour(wizard->AnalPersonEdit), red);
     }
 
-    void browseDialogs_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("opens"); // as openAndAnswer() says, without the start
-        QTest::addColumn<QString>("choice");
-        const QString folder = QStringLiteral("get existing directory|%1|All Files (*)|%2")
-                                       .arg("%1", QString::number(QFileDialog::Directory));
-        const QString file = QStringLiteral("open file dialog|%1|%2|%3")
-                                     .arg("%1", "%2", QString::number(QFileDialog::ExistingFile));
-        // clang-format off
-        QTest::newRow("installation") << "VDSPInstallBrowseBtn" << "VDSPInstallDirEdit" << folder.arg("Specify the VisualDSP Installation Directory") << "vdsp";
-        QTest::newRow("project") << "VDSPProjectBrowseBtn" << "VDSPProjectEdit" << file.arg("Select a VisualDSP Project", "VisualDSP Projects (*.dpj)") << "app.dpj";
-        QTest::newRow("destination") << "NorvikProjectBrowseBtn" << "NorvikProjectEdit" << folder.arg("Select the Norvik/Norvik++ Project Destination Directory") << "out";
-        QTest::newRow("message") << "MsgBrowseBtn" << "MsgPersonEdit" << file.arg("Select a Message Personality", "Msg Personalities(*.p_s)") << "m.p_s";
-        QTest::newRow("analyser") << "AnalBrowseBtn" << "AnalPersonEdit" << file.arg("Select a Template Analyser Personality", "Analiser Personalities(*.p_a)") << "a.p_a";
-        QTest::newRow("compiler") << "CmpBrowseBtn" << "CmpPersonEdit" << file.arg("Select a Compiler Personality", "Cmp Personalities(*.p_c)") << "c.p_c";
-        // clang-format on
-    }
-    void browseDialogs()
-    {
-        QFETCH(QString, button);
-        QFETCH(QString, field);
-        QFETCH(QString, opens);
-        QFETCH(QString, choice);
-        const QString chosen
-                = choice.contains('.') ? work->makeFile(choice) : work->makeDirectory(choice);
-        auto *browse = wizard->findChild<QPushButton *>(button);
-        auto *edit = wizard->findChild<QLineEdit *>(field);
-        // A typed path does not move the first start, the root; Cancel changes nothing.
-        edit->setText(work->makeDirectory("typed"));
-        const QStringList first = openAndAnswer(browse, QString()).split('|');
-        QCOMPARE(first.value(3), QDir::rootPath());
-        QCOMPARE(QStringList(first.mid(0, 3) + first.mid(4)).join('|'), opens);
-        QCOMPARE(edit->text(), work->path("typed"));
-
-        // A choice fills the field, and the next dialog of any kind starts there.
-        openAndAnswer(browse, chosen);
-        QCOMPARE(edit->text(), chosen);
-        QCOMPARE(openAndAnswer(wizard->MsgBrowseBtn, QString()).section('|', 3, 3),
-                 QFileInfo(chosen).isDir() ? chosen : QDir::currentPath());
-        QCOMPARE(edit->text(), chosen);
-    }
-
     void everyTextFits()
     {
         for (QWizardPage *page : { wizard->Page0, wizard->Page1, wizard->Page2, wizard->Page3 })
@@ -356,42 +277,85 @@ private slots:
         QCOMPARE(themed.VDSPInstallDirEdit->palette().color(QPalette::Text), QColor(0, 0, 0));
     }
 
+    // Each path field: a path that disappears is noticed at the next key released in any
+    // field of its page, and the key still reaches the field; completion as one types,
+    // of folders only where the field wants a folder, and of a relative path against the
+    // working directory, where the wizard resolves it; and its browse dialog.
     void pathFields_data()
     {
         QTest::addColumn<QString>("field");
-        QTest::addColumn<bool>("folders");
-        QTest::addColumn<bool>("relative");
+        QTest::addColumn<QString>("typedInto"); // where a key is released
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("opens"); // as openAndAnswer() says, without the start
+        QTest::addColumn<QString>("choice");
+        const QString folder = QStringLiteral("get existing directory|%1|All Files (*)|%2")
+                                       .arg("%1", QString::number(QFileDialog::Directory));
+        const QString file = QStringLiteral("open file dialog|%1|%2|%3")
+                                     .arg("%1", "%2", QString::number(QFileDialog::ExistingFile));
         // clang-format off
-        QTest::newRow("project file") << "VDSPProjectEdit" << false << false;
-        QTest::newRow("installation directory") << "VDSPInstallDirEdit" << true << false;
-        QTest::newRow("destination folder") << "NorvikProjectEdit" << true << false;
-        QTest::newRow("message personality") << "MsgPersonEdit" << false << false;
-        QTest::newRow("analyser personality") << "AnalPersonEdit" << false << false;
-        QTest::newRow("compiler personality") << "CmpPersonEdit" << false << false;
-        QTest::newRow("project file, relative") << "VDSPProjectEdit" << false << true;
-        QTest::newRow("destination folder, relative") << "NorvikProjectEdit" << true << true;
+        QTest::newRow("installation") << "VDSPInstallDirEdit" << "VDSPInstallDirEdit" << "VDSPInstallBrowseBtn" << folder.arg("Specify the VisualDSP Installation Directory") << "vdsp";
+        QTest::newRow("project") << "VDSPProjectEdit" << "VDSPProjectEdit" << "VDSPProjectBrowseBtn" << file.arg("Select a VisualDSP Project", "VisualDSP Projects (*.dpj)") << "app.dpj";
+        QTest::newRow("destination, key in another field") << "NorvikProjectEdit" << "NorvikNameEdit" << "NorvikProjectBrowseBtn" << folder.arg("Select the Norvik/Norvik++ Project Destination Directory") << "out";
+        QTest::newRow("message") << "MsgPersonEdit" << "MsgPersonEdit" << "MsgBrowseBtn" << file.arg("Select a Message Personality", "Msg Personalities(*.p_s)") << "m.p_s";
+        QTest::newRow("analyser") << "AnalPersonEdit" << "AnalPersonEdit" << "AnalBrowseBtn" << file.arg("Select a Template Analyser Personality", "Analiser Personalities(*.p_a)") << "a.p_a";
+        QTest::newRow("compiler") << "CmpPersonEdit" << "CmpPersonEdit" << "CmpBrowseBtn" << file.arg("Select a Compiler Personality", "Cmp Personalities(*.p_c)") << "c.p_c";
         // clang-format on
     }
     void pathFields()
     {
         QFETCH(QString, field);
-        QFETCH(bool, folders);
-        QFETCH(bool, relative);
+        QFETCH(QString, typedInto);
+        QFETCH(QString, button);
+        QFETCH(QString, opens);
+        QFETCH(QString, choice);
         auto *edit = wizard->findChild<QLineEdit *>(field);
+        for (QLineEdit *any :
+             wizard->findChildren<QLineEdit *>(QRegularExpression("Dir|Proj|Pers")))
+            any->setText(work->makeDirectory(any->objectName()));
+        wizard->NorvikNameEdit->setText(QStringLiteral("app"));
+        TarnwellPage *const checked = field.contains("Person") ? wizard->Page1 : wizard->Page0;
+        QVERIFY(checked->isComplete());
+        QVERIFY(QDir(field).removeRecursively());
+        QVERIFY(checked->isComplete()); // nothing looks until a key is released
+        auto *target = wizard->findChild<QLineEdit *>(typedInto);
+        QTest::keyRelease(target, Qt::Key_Home); // a release alone, which changes no text
+        QCOMPARE(colour(edit), red);
+        QVERIFY(!checked->isComplete());
+        QTest::keyClick(target, Qt::Key_X); // keys still reach the field
+        QVERIFY(target->text().endsWith('x'));
+
+        // "pick.dpj" and "picked" complete "pic" for a file, "picked" alone for a folder.
+        const bool folders = !choice.contains('.');
         work->makeFile("pick.dpj");
         work->makeDirectory("picked");
-        // Completion as one types: folders only where the field wants a folder; a
-        // relative path against the working directory, where the wizard resolves it.
         edit->setFocus();
-        const QString folder = relative ? QString() : QDir::currentPath() + '/';
-        QTest::keyClicks(edit, folder + "pic");
-        QCompleter *completer = edit->completer();
-        QVERIFY(completer);
-        // "pick.dpj" and "picked" for a file, "picked" alone for a folder.
-        QTRY_COMPARE((completer->setCompletionPrefix(edit->text()), completer->completionCount()),
-                     folders ? 1 : 2);
-        QCOMPARE(completer->pathFromIndex(completer->currentIndex()),
-                 folder + (folders ? "picked" : "pick.dpj"));
+        for (const QString &folder : { QDir::currentPath() + '/', QString() }) {
+            edit->clear();
+            QTest::keyClicks(edit, folder + "pic");
+            QCompleter *completer = edit->completer();
+            QVERIFY(completer);
+            QTRY_COMPARE(
+                    (completer->setCompletionPrefix(edit->text()), completer->completionCount()),
+                    folders ? 1 : 2);
+            QCOMPARE(completer->pathFromIndex(completer->currentIndex()),
+                     folder + (folders ? "picked" : "pick.dpj"));
+        }
+
+        // A typed path does not move the first start, the root; Cancel changes nothing.
+        const QString chosen = folders ? work->makeDirectory(choice) : work->makeFile(choice);
+        auto *browse = wizard->findChild<QPushButton *>(button);
+        edit->setText(work->makeDirectory("typed"));
+        const QStringList first = openAndAnswer(browse, QString()).split('|');
+        QCOMPARE(first.value(3), QDir::rootPath());
+        QCOMPARE(QStringList(first.mid(0, 3) + first.mid(4)).join('|'), opens);
+        QCOMPARE(edit->text(), work->path("typed"));
+
+        // A choice fills the field, and the next dialog of any kind starts there.
+        openAndAnswer(browse, chosen);
+        QCOMPARE(edit->text(), chosen);
+        QCOMPARE(openAndAnswer(wizard->MsgBrowseBtn, QString()).section('|', 3, 3),
+                 QFileInfo(chosen).isDir() ? chosen : QDir::currentPath());
+        QCOMPARE(edit->text(), chosen);
     }
 
     // A drop lands as a path, is taken as a copy or a link and never as a move (the
