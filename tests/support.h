@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 
 #include <functional>
 
@@ -81,10 +82,7 @@ inline Environment converterFirstOnPath(const QString &directory)
     return Environment("PATH", QFile::encodeName(directory) + ':' + qgetenv("PATH"));
 }
 
-inline QString standInDirectory()
-{
-    return QStringLiteral(TARNWELL_CONVERTER_DIR);
-}
+const QString standInDirectory = QStringLiteral(TARNWELL_CONVERTER_DIR);
 
 // Writes an executable shell script named like the converter into `directory`.
 inline void writeScriptConverter(const QString &directory, const QByteArray &body)
@@ -109,16 +107,12 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         auto *window = qobject_cast<W *>(watched);
-        if (event->type() == QEvent::Show && window && window->isWindow()) {
-            // After the show has been handled: exec() has entered its loop by then.
-            QMetaObject::invokeMethod(
-                    this,
-                    [this, window = QPointer<W>(window)] {
-                        if (window)
-                            answer(window);
-                    },
-                    Qt::QueuedConnection);
-        }
+        // After the show has been handled: exec() has entered its loop by then.
+        if (event->type() == QEvent::Show && window && window->isWindow())
+            QTimer::singleShot(0, this, [this, window = QPointer<W>(window)] {
+                if (window)
+                    answer(window);
+            });
         return false;
     }
 

@@ -113,7 +113,6 @@ def run(program, converter_folder, work):
         if missing or "" in names or repeated:
             raise Failure(f"{page}: names missing {missing}, {names.count('')} unnamed, "
                           f"given twice {repeated}; all: {names}")
-        print(f"{page}: {len(names)} focusable widgets, each named: {', '.join(names)}")
 
     def type_into(name, text):
         field = find(name, pyatspi.ROLE_TEXT)
@@ -131,9 +130,9 @@ def run(program, converter_folder, work):
 
     # A text browser is static text (a label) to AT-SPI; an editable field, read-only.
     def log_text():
+        log = find("Conversion details", pyatspi.ROLE_LABEL, pyatspi.ROLE_TEXT)
         try:
-            return find("Conversion details", pyatspi.ROLE_LABEL, pyatspi.ROLE_TEXT).queryText() \
-                .getText(0, -1)
+            return log.queryText().getText(0, -1)
         except NotImplementedError:
             raise Failure("the log has no text interface") from None
 
@@ -176,12 +175,9 @@ def run(program, converter_folder, work):
                     "Creating project demo in " + path("out"), "Project demo written.", done]
         if lines != expected:
             raise Failure(f"the log reads {lines}, expected {expected}")
-        print("The log reads, through its text interface:\n  " + "\n  ".join(lines))
         press("Close")
         if process.wait(TIMEOUT) != 0:
             raise Failure(f"the wizard ended with {process.returncode} after Close")
-        if not os.path.isfile(path("settings.txt")):
-            raise Failure("settings.txt was not written")
     finally:
         process.kill()  # nothing when it has ended
         process.wait()
