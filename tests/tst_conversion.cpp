@@ -6,10 +6,8 @@
 #include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QMessageBox>
-#include <QPointer>
 #include <QProcess>
 #include <QThread>
-#include <QTimer>
 
 #include <unistd.h>
 

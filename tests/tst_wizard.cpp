@@ -17,8 +17,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOption>
-#include <QTextBrowser>
-#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -464,8 +462,10 @@ private slots:
         QCOMPARE(visited, order);
     }
 
-    // The form is drawn at fixed positions: a larger window would only add white.
-    void keepsItsDesignedSize()
+    // The form is drawn at fixed positions: a larger window would only add white. Windows
+    // of their own (the completion popup, tool tips, boxes) show the form's font and the
+    // program's mark: both are the application's.
+    void windowSizeFontAndIcon()
     {
         const QSize designed = wizard->size();
         QCOMPARE(wizard->minimumSize(), designed);
@@ -475,12 +475,6 @@ private slots:
         wizard->resize(900, 700);
         QCOMPARE(wizard->size(), designed);
         QVERIFY(!wizard->Page3->geometry().isEmpty());
-    }
-
-    // Windows of their own (the completion popup, tool tips, boxes) show the form's
-    // font and the program's mark: both are the application's.
-    void windowsOfTheirOwn()
-    {
         const QFont form = wizard->font();
         QCOMPARE(form.pixelSize(), 10);
         QCOMPARE(QToolTip::font(), form);

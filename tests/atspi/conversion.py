@@ -27,7 +27,8 @@ class Failure(Exception):
 
 
 # probe()'s first true value. While the buses and the program start, they answer late
-# or throw: anything but a Failure counts as "not yet".
+# or throw: anything but a Failure counts as "not yet". `what` may be a function, which
+# tells what was awaited and what was seen instead.
 def wait_for(what, probe):
     deadline, last = time.monotonic() + TIMEOUT, ""
     while time.monotonic() < deadline:
@@ -40,7 +41,7 @@ def wait_for(what, probe):
         except Exception as error:  # noqa: BLE001
             last = f" (last: {type(error).__name__}: {error})"
         time.sleep(0.1)
-    raise Failure(f"timed out waiting for {what}{last}")
+    raise Failure(f"timed out waiting for {what() if callable(what) else what}{last}")
 
 
 # Xvfb on a free display, which it picks itself (no race with other servers starting).
@@ -96,11 +97,8 @@ def run(program, converter_folder, work):
                 raise Failure(f"{len(found)} widgets named {name!r}")
             return found[0] if found else None
 
-        try:
-            return wait_for(f"a {'/'.join(map(str, roles))} named {name!r}", probe)
-        except Failure as failure:
-            seen = ", ".join(f"{a.getRoleName()} {a.name!r}" for a in showing())
-            raise Failure(f"{failure}; showing: {seen}") from None
+        return wait_for(lambda: f"a {'/'.join(map(str, roles))} named {name!r}; showing: "
+                        + ", ".join(f"{a.getRoleName()} {a.name!r}" for a in showing()), probe)
 
     # Once the page shows (its first widget found): every focusable widget showing has a
     # name of its own, and `expected` are among them.
@@ -108,11 +106,9 @@ def run(program, converter_folder, work):
         find(*first)
         focusable = lambda a: a.getState().contains(pyatspi.STATE_FOCUSABLE)  # noqa: E731
         names = sorted(a.name for a in showing(focusable))
-        missing = sorted(set(expected + [first[0]]) - set(names))
-        repeated = sorted({n for n in names if names.count(n) > 1})
-        if missing or "" in names or repeated:
-            raise Failure(f"{page}: names missing {missing}, {names.count('')} unnamed, "
-                          f"given twice {repeated}; all: {names}")
+        if {first[0], *expected} - set(names) or "" in names or len(set(names)) < len(names):
+            raise Failure(f"{page}: {expected} expected among names all given once, not empty; "
+                          f"the names are {names}")
 
     def type_into(name, text):
         field = find(name, pyatspi.ROLE_TEXT)
@@ -123,10 +119,10 @@ def run(program, converter_folder, work):
         widget = find(name, role)
         wait_for(f"{name!r} enabled", lambda: widget.getState().contains(pyatspi.STATE_ENABLED))
         action = widget.queryAction()
-        index = next((i for i in range(action.nActions) if action.getName(i) in actions), None)
-        if index is None:
-            raise Failure(f"{name!r} has no action among {actions}")
-        action.doAction(index)
+        names = [action.getName(i) for i in range(action.nActions)]
+        if not set(names) & set(actions):
+            raise Failure(f"{name!r} has none of the actions {actions}, only {names}")
+        action.doAction(next(i for i, n in enumerate(names) if n in actions))
 
     # A text browser is static text (a label) to AT-SPI; an editable field, read-only.
     def log_text():
