@@ -164,21 +164,18 @@ private slots:
         QFile::setPermissions(path, QFile::Permissions(0x6644));
         QFile::setPermissions(folder, QFile::Permissions(0x5555));
         const QString text = ::settingsText(QStringLiteral("/vdsp"), "", "", "");
-        bool written = false;
-        if (::geteuid() == 0) {
-            // Root writes anywhere: the check runs as the owner of the two, without
-            // the power to override file permissions, which setfsuid() drops.
-            constexpr uid_t nobody = 65534;
+        // Root writes anywhere: the check runs as the owner of the two, without the
+        // power to override file permissions, which setfsuid() drops.
+        const uid_t user = ::geteuid(), nobody = 65534;
+        if (user == 0) {
             QCOMPARE(::chown(qPrintable(folder), nobody, nobody), 0);
             QCOMPARE(::chown(qPrintable(path), nobody, nobody), 0);
-            ::setfsuid(nobody);
-            const bool refused = !QFile(folder + "/probe").open(QIODevice::WriteOnly);
-            written = writeSettingsFile(path, text);
-            ::setfsuid(0);
-            QVERIFY2(refused, "the folder still takes new files");
-        } else {
-            written = writeSettingsFile(path, text);
         }
+        ::setfsuid(user == 0 ? nobody : user);
+        const bool refused = !QFile(folder + "/probe").open(QIODevice::WriteOnly);
+        const bool written = writeSettingsFile(path, text);
+        ::setfsuid(user);
+        QVERIFY2(refused, "the folder still takes new files");
         QFile::setPermissions(folder, QFile::Permissions(0x7755));
         QVERIFY(written);
         QCOMPARE(work.read(QStringLiteral("shared/settings.txt")), encodeSettings(text));

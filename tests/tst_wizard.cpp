@@ -349,46 +349,44 @@ private slots:
     // source would delete its file), and nothing of another machine is taken as ours.
     void drops_data()
     {
-        QTest::addColumn<QString>("url"); // empty: plain text is dragged
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("dragged"); // a URL, or else plain text
         QTest::addColumn<int>("offered");
         QTest::addColumn<int>("action"); // the action taken; 0: refused
         QTest::addColumn<QString>("path");
         const int copyOrMove = Qt::CopyAction | Qt::MoveAction;
         const int move = Qt::MoveAction, link = Qt::LinkAction | Qt::MoveAction;
         // clang-format off
-        QTest::newRow("a file manager proposes Move") << "file:///p/a.dpj" << "" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
-        QTest::newRow("a link, not a move") << "file:///p/a.dpj" << "" << link << int(Qt::LinkAction) << "/p/a.dpj";
-        QTest::newRow("Move alone is refused") << "file:///p/a.dpj" << "" << move << 0 << "";
-        QTest::newRow("localhost is this machine") << "file://localhost/p/a.dpj" << "" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
-        QTest::newRow("another host is not") << "file://otherhost/share/a.dpj" << "" << copyOrMove << 0 << "";
-        QTest::newRow("a web address") << "https://example.org/a.dpj" << "" << copyOrMove << 0 << "";
-        QTest::newRow("a path as text, with its line end") << "" << "/p/my a.dpj\n" << copyOrMove << int(Qt::CopyAction) << "/p/my a.dpj";
-        QTest::newRow("several lines of text") << "" << "/p/a.dpj\n/p/b.dpj" << copyOrMove << 0 << "";
+        QTest::newRow("a file manager proposes Move") << "file:///p/a.dpj" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
+        QTest::newRow("a link, not a move") << "file:///p/a.dpj" << link << int(Qt::LinkAction) << "/p/a.dpj";
+        QTest::newRow("Move alone is refused") << "file:///p/a.dpj" << move << 0 << "";
+        QTest::newRow("localhost is this machine") << "file://localhost/p/a.dpj" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
+        QTest::newRow("another host is not") << "file://otherhost/share/a.dpj" << copyOrMove << 0 << "";
+        QTest::newRow("a web address") << "https://example.org/a.dpj" << copyOrMove << 0 << "";
+        QTest::newRow("a path as text, with its line end") << "/p/my a.dpj\n" << copyOrMove << int(Qt::CopyAction) << "/p/my a.dpj";
+        QTest::newRow("several lines of text") << "/p/a.dpj\n/p/b.dpj" << copyOrMove << 0 << "";
         // clang-format on
     }
     void drops()
     {
-        QFETCH(QString, url);
-        QFETCH(QString, text);
+        QFETCH(QString, dragged);
         QFETCH(int, offered);
         QFETCH(int, action);
         QFETCH(QString, path);
         QLineEdit *field = wizard->VDSPProjectEdit;
         field->setText(QStringLiteral("before"));
         QMimeData data;
-        if (url.isEmpty())
-            data.setText(text);
+        if (dragged.contains("://"))
+            data.setUrls({ QUrl(dragged) });
         else
-            data.setUrls({ QUrl(url) });
+            data.setText(dragged);
         const auto actions = Qt::DropActions(offered);
         const QPoint at = field->rect().center();
         QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, Qt::ShiftModifier);
-        QApplication::sendEvent(field, &enter);
-        QCOMPARE(enter.isAccepted() ? int(enter.dropAction()) : 0, action);
         QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::ShiftModifier);
-        QApplication::sendEvent(field, &drop);
-        QCOMPARE(drop.isAccepted() ? int(drop.dropAction()) : 0, action);
+        for (QDropEvent *event : { static_cast<QDropEvent *>(&enter), &drop }) {
+            QApplication::sendEvent(field, event);
+            QCOMPARE(event->isAccepted() ? int(event->dropAction()) : 0, action);
+        }
         QCOMPARE(field->text(), action ? QDir::toNativeSeparators(path) : QStringLiteral("before"));
     }
 
