@@ -196,16 +196,7 @@ private slots:
         QPointer<QProcess> process = wizard->conversion()->process();
         QSignalSpy ended(wizard->conversion(), &ConverterRun::ended);
 
-        if (how == "cancel")
-            wizard->button(QWizard::CancelButton)->click();
-        else if (how == "close")
-            wizard->close();
-        else if (how == "destroy")
-            wizard.reset();
-        else
-            wizard->back();
-        if (summarised)
-            pressNext(*wizard);
+        stop(how);
 
         if (!stops) {
             QSignalSpy reported(wizard.get(), &Tarnwell::runReported);
@@ -254,14 +245,7 @@ private slots:
                 = groupLeaderWithId(work->read("pid").trimmed().toLongLong());
         if (!impostor)
             QSKIP("choosing the next process id needs root (/proc/sys/kernel/ns_last_pid)");
-        if (how == "summary") {
-            wizard->back();
-            pressNext(*wizard);
-        } else if (how == "close") {
-            wizard->close();
-        } else {
-            wizard.reset();
-        }
+        stop(how);
         QTest::qWait(100);
         QCOMPARE(impostor->state(), QProcess::Running); // and goes with its QProcess
     }
@@ -289,6 +273,23 @@ private slots:
                  qPrintable(QStringLiteral("%1 MB after a big log, %2 MB after a small one")
                                     .arg(megabytes[1])
                                     .arg(megabytes[0])));
+    }
+
+private:
+    // Stops a run as a user may: Cancel, the window closed, the wizard's end, Back, or
+    // Back and Next to a new summary.
+    void stop(const QString &how)
+    {
+        if (how == "cancel")
+            wizard->button(QWizard::CancelButton)->click();
+        else if (how == "close")
+            wizard->close();
+        else if (how == "destroy")
+            wizard.reset();
+        else
+            wizard->back();
+        if (how.endsWith("summary"))
+            pressNext(*wizard);
     }
 };
 
