@@ -311,7 +311,6 @@ private slots:
         QCOMPARE(edit->text(), chosen);
         QCOMPARE(openAndAnswer(wizard->MsgBrowseBtn, QString()).section('|', 3, 3),
                  QFileInfo(chosen).isDir() ? chosen : QDir::currentPath());
-        QCOMPARE(edit->text(), chosen);
     }
 
     // A drop lands as a path, is taken as a copy or a link and never as a move (the
