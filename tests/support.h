@@ -1,7 +1,7 @@
 #pragma once
 
 // Shared by the tests: a temporary working directory, a search path with converters
-// on it, answering modal dialogs, and driving the wizard.
+// on it, answering modal dialogs, and a shown wizard to drive.
 
 #include "app/converterrun.h"
 #include "app/tarnwell.h"
@@ -12,10 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 
 #include <functional>
 
@@ -81,10 +83,7 @@ inline Environment converterFirstOnPath(const QString &directory)
     return Environment("PATH", QFile::encodeName(directory) + ':' + qgetenv("PATH"));
 }
 
-inline QString standInDirectory()
-{
-    return QStringLiteral(TARNWELL_CONVERTER_DIR);
-}
+const QString standInDirectory = QStringLiteral(TARNWELL_CONVERTER_DIR);
 
 // Writes an executable shell script named like the converter into `directory`.
 inline void writeScriptConverter(const QString &directory, const QByteArray &body)
@@ -106,22 +105,15 @@ public:
         qApp->installEventFilter(this);
     }
 
-    int answered = 0;
-
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         auto *window = qobject_cast<W *>(watched);
-        if (event->type() == QEvent::Show && window && window->isWindow()) {
-            ++answered;
-            // After the show has been handled: exec() has entered its loop by then.
-            QMetaObject::invokeMethod(
-                    this,
-                    [this, window = QPointer<W>(window)] {
-                        if (window)
-                            answer(window);
-                    },
-                    Qt::QueuedConnection);
-        }
+        // After the show has been handled: exec() has entered its loop by then.
+        if (event->type() == QEvent::Show && window && window->isWindow())
+            QTimer::singleShot(0, this, [this, window = QPointer<W>(window)] {
+                if (window)
+                    answer(window);
+            });
         return false;
     }
 
@@ -170,3 +162,28 @@ inline bool processLives(qint64 pid)
     const QByteArray fields = stat.readAll();
     return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
 }
+
+// Each test of the wizard starts in a fresh working directory with a wizard shown, and
+// must leave no window behind.
+class WizardTestCase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        work = std::make_unique<WorkingDirectory>();
+        wizard = std::make_unique<Tarnwell>();
+        wizard->show();
+    }
+    void cleanup()
+    {
+        wizard.reset();
+        work.reset();
+        QVERIFY2(QApplication::topLevelWidgets().isEmpty(), "a window was left behind");
+    }
+
+protected:
+    std::unique_ptr<WorkingDirectory> work;
+    std::unique_ptr<Tarnwell> wizard;
+};

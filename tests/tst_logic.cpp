@@ -20,12 +20,6 @@ Q_DECLARE_METATYPE(ConversionInputs)
 
 namespace {
 
-ConversionInputs exampleInputs()
-{
-    return { "C:\\dsp\\app.dpj", "C:\\out",  "C:\\VisualDSP", "app", "", "",
-             "C:\\p\\cmp.p_c",   "cpp,h,asm" };
-}
-
 // The four remembered inputs as one text, "-" for an entry the file does not hold.
 QString described(const RememberedInputs &inputs)
 {
@@ -51,7 +45,6 @@ private slots:
         // clang-format off
         QTest::newRow("nothing") << QStringList() << QString() << QString();
         QTest::newRow("all eight, cpp first") << QStringList { "hxx", "hpp", "hh", "h", "c", "cxx", "cc", "cpp" } << QString() << QStringLiteral("cpp,cc,cxx,c,h,hh,hpp,hxx");
-        QTest::newRow("trailing comma") << QStringList { "hxx" } << QStringLiteral("asm,s,") << QStringLiteral("hxx,asm,s");
         QTest::newRow("one comma removed only") << QStringList { "hxx" } << QStringLiteral("asm,,") << QStringLiteral("hxx,asm,");
         QTest::newRow("blank kept") << QStringList { "hxx" } << QStringLiteral(" s") << QStringLiteral("hxx, s");
         QTest::newRow("custom only") << QStringList() << QStringLiteral("inc") << QStringLiteral("inc");
@@ -73,12 +66,7 @@ private slots:
         QTest::addColumn<QString>("expected"); // the arguments, joined by "|"
         // clang-format off
         QTest::newRow("everything empty") << ConversionInputs() << "|||-pn|";
-        ConversionInputs example = exampleInputs();
-        QTest::newRow("compiler personality and extensions") << example << "C:\\dsp\\app.dpj|C:\\out|C:\\VisualDSP|-pn|app|-cp|C:\\p\\cmp.p_c|-ext|cpp,h," "asm";
-        example.messagePersonality = QStringLiteral("m.p_s");
-        example.analyserPersonality = QStringLiteral(" ");
-        example.fileExtensions.clear();
-        QTest::newRow("all personalities, blank kept, no extensions") << example << "C:\\dsp\\app.dpj|C:\\out|C:\\VisualDSP|-pn|app|-mp|m.p_s|-ap| " "|-cp|C:\\p\\cmp.p_c";
+        QTest::newRow("all personalities, blank kept, no extensions") << ConversionInputs { "C:\\dsp\\app.dpj", "C:\\out", "C:\\VisualDSP", "app", "m.p_s", " ", "C:\\p\\cmp.p_c", "" } << "C:\\dsp\\app.dpj|C:\\out|C:\\VisualDSP|-pn|app|-mp|m.p_s|-ap| " "|-cp|C:\\p\\cmp.p_c";
         // clang-format on
     }
     void arguments()
@@ -162,10 +150,7 @@ private slots:
         QCOMPARE(work.read(QStringLiteral("settings.txt")), old);
         QCOMPARE(QDir::current().entryList(QDir::Files), QStringList { "settings.txt" });
         QVERIFY(!writeSettingsFile(QStringLiteral("no such folder/settings.txt"), text));
-        // A directory or a FIFO in the file's place is left alone.
-        work.makeDirectory(QStringLiteral("d/settings.txt"));
-        QVERIFY(!writeSettingsFile(QStringLiteral("d/settings.txt"), QStringLiteral("x")));
-        QVERIFY(QFileInfo(work.path(QStringLiteral("d/settings.txt"))).isDir());
+        // A FIFO in the file's place is left alone (a directory cannot be replaced anyway).
         QCOMPARE(::mkfifo("fifo", 0600), 0);
         QVERIFY(!writeSettingsFile(QStringLiteral("fifo"), QStringLiteral("x")));
         QVERIFY(!QFileInfo(work.path(QStringLiteral("fifo"))).isFile());
@@ -182,21 +167,18 @@ private slots:
         QFile::setPermissions(path, QFile::Permissions(0x6644));
         QFile::setPermissions(folder, QFile::Permissions(0x5555));
         const QString text = ::settingsText(QStringLiteral("/vdsp"), "", "", "");
-        bool written = false;
-        if (::geteuid() == 0) {
-            // Root writes anywhere: the check runs as the owner of the two, without
-            // the power to override file permissions, which setfsuid() drops.
-            constexpr uid_t nobody = 65534;
+        // Root writes anywhere: the check runs as the owner of the two, without the
+        // power to override file permissions, which setfsuid() drops.
+        const uid_t user = ::geteuid(), nobody = 65534;
+        if (user == 0) {
             QCOMPARE(::chown(qPrintable(folder), nobody, nobody), 0);
             QCOMPARE(::chown(qPrintable(path), nobody, nobody), 0);
-            ::setfsuid(nobody);
-            const bool refused = !QFile(folder + "/probe").open(QIODevice::WriteOnly);
-            written = writeSettingsFile(path, text);
-            ::setfsuid(0);
-            QVERIFY2(refused, "the folder still takes new files");
-        } else {
-            written = writeSettingsFile(path, text);
         }
+        ::setfsuid(user == 0 ? nobody : user);
+        const bool refused = !QFile(folder + "/probe").open(QIODevice::WriteOnly);
+        const bool written = writeSettingsFile(path, text);
+        ::setfsuid(user);
+        QVERIFY2(refused, "the folder still takes new files");
         QFile::setPermissions(folder, QFile::Permissions(0x7755));
         QVERIFY(written);
         QCOMPARE(work.read(QStringLiteral("shared/settings.txt")), encodeSettings(text));
@@ -210,7 +192,6 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("expected");
         // clang-format off
-        QTest::newRow("regular file") << "file" << "/v";
         QTest::newRow("link to a regular file") << "link" << "/v";
         QTest::newRow("no file") << "none" << "";
         QTest::newRow("entry past 64 KB in a sparse 1 GB file") << "sparse" << "";
@@ -224,9 +205,7 @@ private slots:
         QFETCH(QString, expected);
         WorkingDirectory work;
         const QByteArray entry("VDSP Installation Path:\n/v\n");
-        if (kind == "file") {
-            work.makeFile("settings.txt", entry);
-        } else if (kind == "link") {
+        if (kind == "link") {
             QFile::link(work.makeFile("real.txt", entry), "settings.txt");
         } else if (kind == "sparse") {
             QFile file(work.makeFile("settings.txt"));
@@ -249,14 +228,9 @@ private slots:
         QTest::addColumn<int>("maxLength");
         const int usual = OutputLines::defaultMaxLineLength;
         // clang-format off
-        QTest::newRow("nothing") << QByteArrayList {} << QStringList {} << QString() << usual;
-        QTest::newRow("empty lines kept") << QByteArrayList { "\n\na\n" } << QStringList { "", "", "a" } << QString() << usual;
-        QTest::newRow("split line joined") << QByteArrayList { "hal", "f and ", "half\nnext" } << QStringList { "half and half" } << QStringLiteral("next") << usual;
         QTest::newRow("CR LF split between chunks") << QByteArrayList { "a\r\nb\r", "\nc" } << QStringList { "a", "b" } << QStringLiteral("c") << usual;
         QTest::newRow("CR at the end of the output kept") << QByteArrayList { "a\r" } << QStringList {} << QStringLiteral("a\r") << usual;
         QTest::newRow("lone CR kept") << QByteArrayList { "a\rb\n" } << QStringList { "a\rb" } << QString() << usual;
-        QTest::newRow("markup stays text") << QByteArrayList { "<b>x</b>\n#include <stdio.h>\n" } << QStringList { "<b>x</b>", "#include <stdio.h>" } << QString() << usual;
-        QTest::newRow("UTF-8") << QByteArrayList { "/tmp/\xc3\xbc/\xc3\xa9.dpj\n" } << QStringList { "/tmp/ü/é.dpj" } << QString() << usual;
         QTest::newRow("UTF-8 split between chunks") << QByteArrayList { "caf\xc3", "\xa9\n" } << QStringList { "café" } << QString() << usual;
         QTest::newRow("Latin-1, NUL kept") << QByteArrayList { QByteArray("caf\xe9\0x\n", 7) } << QStringList { QString::fromLatin1("caf\xe9\0x", 6) } << QString() << usual;
         QTest::newRow("each line decoded alone") << QByteArrayList { "caf\xe9\ncaf\xc3\xa9\n\xc3\xa9\xe9" } << QStringList { "café", "café" } << QString::fromLatin1("\xc3\xa9\xe9") << usual;

@@ -7,7 +7,6 @@
 #include "support.h"
 
 #include <QAbstractItemView>
-#include <QAccessible>
 #include <QCheckBox>
 #include <QCompleter>
 #include <QElapsedTimer>
@@ -19,8 +18,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOption>
-#include <QTextBrowser>
-#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -37,23 +34,19 @@ QColor colour(const QLineEdit *field)
 // white background) and its darkest (the core of a glyph).
 double textContrast(const QImage &image, const QRect &area)
 {
-    const auto luminance = [](QRgb colour) {
-        double sum = 0;
-        for (const auto &[value, weight] : { std::pair { qRed(colour), 0.2126 },
-                                             { qGreen(colour), 0.7152 },
-                                             { qBlue(colour), 0.0722 } }) {
-            const double c = value / 255.0;
-            sum += weight * (c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
-        }
-        return sum;
+    const auto linear = [](int value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const auto luminance = [&linear](QRgb c) {
+        return 0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
     };
     double lightest = 0, darkest = 1;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             lightest = std::max(lightest, luminance(image.pixel(x, y)));
             darkest = std::min(darkest, luminance(image.pixel(x, y)));
         }
-    }
     return (lightest + 0.05) / (darkest + 0.05);
 }
 
@@ -74,7 +67,7 @@ QRect textArea(QWidget *widget)
     return QRect();
 }
 
-// Every text of a page that its widget's rectangle cuts short.
+// The widgets of a page whose rectangles cut their texts short.
 QStringList cutTexts(QWidget *page)
 {
     QStringList cut;
@@ -100,47 +93,22 @@ QStringList cutTexts(QWidget *page)
                 cut << group->objectName() + " title";
         }
         if (needed.width() > widget->width() || needed.height() > widget->height())
-            cut << QStringLiteral("%1 needs %2x%3")
-                            .arg(widget->objectName())
-                            .arg(needed.width())
-                            .arg(needed.height());
+            cut << widget->objectName();
     }
     return cut;
 }
 
 } // namespace
 
-class WizardTest : public QObject
+class WizardTest : public WizardTestCase
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        work = std::make_unique<WorkingDirectory>();
-        wizard = std::make_unique<Tarnwell>();
-        wizard->show();
-    }
-    void cleanup()
-    {
-        wizard.reset();
-        work.reset();
-        QVERIFY2(QApplication::topLevelWidgets().isEmpty(), "a window was left behind");
-    }
-
     void startState()
     {
         QCOMPARE(wizard->currentPage(), wizard->Page0);
         QVERIFY(!wizard->button(QWizard::NextButton)->isEnabled());
-        QCOMPARE(wizard->objectName(), QStringLiteral("TarnwellBase"));
-        // The widgets the wizard works on are found by name, once each.
-        for (const QString &name :
-             QStringLiteral("VDSPProjectEdit VDSPInstallDirEdit NorvikProjectEdit NorvikNameEdit "
-                            "MsgPersonEdit AnalPersonEdit CmpPersonEdit CustExtEdit DetailsText")
-                     .split(' '))
-            QCOMPARE(wizard->findChildren<QWidget *>(name).size(), 1);
-        QCOMPARE(wizard->findChildren<QCheckBox *>(QRegularExpression("Check$")).size(), 8);
-        QCOMPARE(wizard->findChildren<QPushButton *>(QRegularExpression("BrowseBtn$")).size(), 6);
         QCOMPARE(wizard->pageIds(), QList<int>({ 0, 1, 2, 3 }));
         for (QLineEdit *field : wizard->findChildren<QLineEdit *>())
             QVERIFY(field->text().isEmpty());
@@ -155,7 +123,6 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("next");
         // clang-format off
-        QTest::newRow("Page0 all good") << 0 << "eee" << "app" << true;
         QTest::newRow("Page0 empty name blocks") << 0 << "eee" << "" << false;
         QTest::newRow("Page0 name of blanks passes") << 0 << "eee" << " " << true;
         QTest::newRow("Page0 missing install") << 0 << "mee" << "app" << false;
@@ -166,7 +133,6 @@ private slots:
         QTest::newRow("Page1 all good") << 1 << "eee" << "" << true;
         QTest::newRow("Page1 bad message, good compiler") << 1 << "m-e" << "" << false;
         QTest::newRow("Page1 bad analyser alone") << 1 << "-m-" << "" << false;
-        QTest::newRow("Page1 bad analyser, others good") << 1 << "eme" << "" << false;
         QTest::newRow("Page1 bad compiler alone") << 1 << "--m" << "" << false;
         QTest::newRow("Page1 good analyser alone") << 1 << "-e-" << "" << true;
         // clang-format on
@@ -229,44 +195,8 @@ private slots:
         QCOMPARE(colour(wizard->VDSPProjectEdit), exists ? black : red);
     }
 
-    // A path that disappears is noticed at the next key released in any field of its
-    // page; the key still reaches the field.
-    void keyReleaseRechecks_data()
-    {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("typedInto");
-        // clang-format off
-        QTest::newRow("Page0, key in another field") << "NorvikProjectEdit" << "NorvikNameEdit";
-        QTest::newRow("Page0, installation") << "VDSPInstallDirEdit" << "VDSPInstallDirEdit";
-        QTest::newRow("Page0, project") << "VDSPProjectEdit" << "VDSPProjectEdit";
-        QTest::newRow("Page1, analyser") << "AnalPersonEdit" << "AnalPersonEdit";
-        QTest::newRow("Page1, message") << "MsgPersonEdit" << "MsgPersonEdit";
-        QTest::newRow("Page1, compiler") << "CmpPersonEdit" << "CmpPersonEdit";
-        // clang-format on
-    }
-    void keyReleaseRechecks()
-    {
-        QFETCH(QString, field);
-        QFETCH(QString, typedInto);
-        for (QLineEdit *edit :
-             wizard->findChildren<QLineEdit *>(QRegularExpression("Dir|Proj|Pers")))
-            edit->setText(work->makeDirectory(edit->objectName()));
-        wizard->NorvikNameEdit->setText(QStringLiteral("app"));
-        TarnwellPage *const checked = field.contains("Person") ? wizard->Page1 : wizard->Page0;
-        QVERIFY(checked->isComplete());
-        QVERIFY(QDir(field).removeRecursively());
-        QVERIFY(checked->isComplete()); // nothing looks until a key is released
-        auto *target = wizard->findChild<QLineEdit *>(typedInto);
-        QTest::keyRelease(target, Qt::Key_Home); // a release alone, which changes no text
-        QCOMPARE(colour(wizard->findChild<QLineEdit *>(field)), red);
-        QVERIFY(!checked->isComplete());
-        QTest::keyClick(target, Qt::Key_X); // keys still reach the field
-        QVERIFY(target->text().endsWith('x'));
-    }
-
     void summaryOnLeavingPage2()
     {
-        const QString placeholder = logText(*wizard);
         for (QCheckBox *check : { wizard->hxxCheck, wizard->cppCheck, wizard->hCheck })
             check->setChecked(true);
         wizard->CustExtEdit->setText(QStringLiteral("asm,"));
@@ -280,7 +210,6 @@ private slots:
                                 "Personality:\n\n\nCompiler Personality:\n\n\nFile Extensions:\n"
                                 "cpp,h,hxx,asm\n\n")
                          .replace('@', QDir::currentPath()));
-        QVERIFY(wizard->button(QWizard::FinishButton)->isEnabled());
 
         // Back changes nothing; Next from Page2 makes the summary anew.
         wizard->back();
@@ -288,23 +217,6 @@ private slots:
         wizard->cppCheck->setChecked(false);
         static_cast<QWizard &>(*wizard).next(); // by program: the same work as the button
         QVERIFY(logText(*wizard).endsWith("File Extensions:\nh,hxx,asm\n"));
-
-        // Next from the first pages leaves the log alone.
-        wizard->restart();
-        wizard->DetailsText->setPlainText(placeholder);
-        pressNext(*wizard);
-        pressNext(*wizard);
-        QCOMPARE(wizard->currentPage(), wizard->Page2);
-        QCOMPARE(logText(*wizard), placeholder);
-    }
-
-    // A path pasted with its line end would split its entry in settings.txt.
-    void fieldsHoldOneLine()
-    {
-        wizard->MsgPersonEdit->setText(QStringLiteral("/a\r\nVDSP Installation Path:\n/b"));
-        wizard->NorvikNameEdit->setText(QStringLiteral("a\rb"));
-        QCOMPARE(wizard->MsgPersonEdit->text() + wizard->NorvikNameEdit->text(),
-                 QStringLiteral("/aVDSP Installation Path:/bab"));
     }
 
     void settingsAtStart()
@@ -324,57 +236,8 @@ private slots:
         QCOMPARE(colour(wizard->AnalPersonEdit), red);
     }
 
-    void browseDialogs_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("opens"); // as openAndAnswer() says, without the start
-        QTest::addColumn<QString>("choice");
-        const QString folder = QStringLiteral("get existing directory|%1|All Files (*)|%2")
-                                       .arg("%1", QString::number(QFileDialog::Directory));
-        const QString file = QStringLiteral("open file dialog|%1|%2|%3")
-                                     .arg("%1", "%2", QString::number(QFileDialog::ExistingFile));
-        // clang-format off
-        QTest::newRow("installation") << "VDSPInstallBrowseBtn" << "VDSPInstallDirEdit" << folder.arg("Specify the VisualDSP Installation Directory") << "vdsp";
-        QTest::newRow("project") << "VDSPProjectBrowseBtn" << "VDSPProjectEdit" << file.arg("Select a VisualDSP Project", "VisualDSP Projects (*.dpj)") << "app.dpj";
-        QTest::newRow("destination") << "NorvikProjectBrowseBtn" << "NorvikProjectEdit" << folder.arg("Select the Norvik/Norvik++ Project Destination Directory") << "out";
-        QTest::newRow("message") << "MsgBrowseBtn" << "MsgPersonEdit" << file.arg("Select a Message Personality", "Msg Personalities(*.p_s)") << "m.p_s";
-        QTest::newRow("analyser") << "AnalBrowseBtn" << "AnalPersonEdit" << file.arg("Select a Template Analyser Personality", "Analiser Personalities(*.p_a)") << "a.p_a";
-        QTest::newRow("compiler") << "CmpBrowseBtn" << "CmpPersonEdit" << file.arg("Select a Compiler Personality", "Cmp Personalities(*.p_c)") << "c.p_c";
-        // clang-format on
-    }
-    void browseDialogs()
-    {
-        QFETCH(QString, button);
-        QFETCH(QString, field);
-        QFETCH(QString, opens);
-        QFETCH(QString, choice);
-        const QString chosen
-                = choice.contains('.') ? work->makeFile(choice) : work->makeDirectory(choice);
-        auto *browse = wizard->findChild<QPushButton *>(button);
-        auto *edit = wizard->findChild<QLineEdit *>(field);
-        // A typed path does not move the first start, the root; Cancel changes nothing.
-        edit->setText(work->makeDirectory("typed"));
-        const QStringList first = openAndAnswer(browse, QString()).split('|');
-        QCOMPARE(first.value(3), QDir::rootPath());
-        QCOMPARE(QStringList(first.mid(0, 3) + first.mid(4)).join('|'), opens);
-        QCOMPARE(edit->text(), work->path("typed"));
-
-        // A choice fills the field, and the next dialog of any kind starts there.
-        openAndAnswer(browse, chosen);
-        QCOMPARE(edit->text(), chosen);
-        QCOMPARE(openAndAnswer(wizard->MsgBrowseBtn, QString()).section('|', 3, 3),
-                 QFileInfo(chosen).isDir() ? chosen : QDir::currentPath());
-        QCOMPARE(edit->text(), chosen);
-    }
-
-    void everyTextFits()
-    {
-        for (QWizardPage *page : { wizard->Page0, wizard->Page1, wizard->Page2, wizard->Page3 })
-            QVERIFY2(cutTexts(page).isEmpty(), qPrintable(cutTexts(page).join("; ")));
-    }
-
-    void legibleUnderADarkTheme()
+    // Every text fits its widget, and stays legible under a dark theme.
+    void textsFitAndStayLegibleUnderADarkTheme()
     {
         const QPalette dark(QColor(0x2a, 0x2a, 0x2a)); // light texts on dark grey
         const QPalette previous = QApplication::palette();
@@ -386,6 +249,7 @@ private slots:
         themed.NorvikNameEdit->setText(QStringLiteral("name"));
         themed.show();
         for (QWizardPage *page : { themed.Page0, themed.Page1, themed.Page2, themed.Page3 }) {
+            QVERIFY2(cutTexts(page).isEmpty(), qPrintable(cutTexts(page).join("; ")));
             const QImage image = page->grab().toImage();
             for (QWidget *widget : page->findChildren<QWidget *>()) {
                 const QRect area = textArea(widget).translated(widget->mapTo(page, QPoint()));
@@ -395,92 +259,131 @@ private slots:
                          qPrintable(widget->objectName()));
             }
         }
-        QCOMPARE(themed.VDSPProjectEdit->palette().color(QPalette::Text), QColor(255, 0, 0));
-        QCOMPARE(themed.VDSPInstallDirEdit->palette().color(QPalette::Text), QColor(0, 0, 0));
+        QCOMPARE(colour(themed.VDSPProjectEdit), red);
+        QCOMPARE(colour(themed.VDSPInstallDirEdit), black);
     }
 
+    // Each path field: a path that disappears is noticed at the next key released in any
+    // field of its page, and the key still reaches the field; completion as one types,
+    // of folders only where the field wants a folder, and of a relative path against the
+    // working directory, where the wizard resolves it; and its browse dialog.
     void pathFields_data()
     {
         QTest::addColumn<QString>("field");
-        QTest::addColumn<bool>("folders");
-        QTest::addColumn<bool>("relative");
+        QTest::addColumn<QString>("typedInto"); // where a key is released
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("opens"); // as openAndAnswer() says, without the start
+        QTest::addColumn<QString>("choice");
+        const QString folder = QStringLiteral("get existing directory|%1|All Files (*)|%2")
+                                       .arg("%1", QString::number(QFileDialog::Directory));
+        const QString file = QStringLiteral("open file dialog|%1|%2|%3")
+                                     .arg("%1", "%2", QString::number(QFileDialog::ExistingFile));
         // clang-format off
-        QTest::newRow("project file") << "VDSPProjectEdit" << false << false;
-        QTest::newRow("installation directory") << "VDSPInstallDirEdit" << true << false;
-        QTest::newRow("destination folder") << "NorvikProjectEdit" << true << false;
-        QTest::newRow("message personality") << "MsgPersonEdit" << false << false;
-        QTest::newRow("analyser personality") << "AnalPersonEdit" << false << false;
-        QTest::newRow("compiler personality") << "CmpPersonEdit" << false << false;
-        QTest::newRow("project file, relative") << "VDSPProjectEdit" << false << true;
-        QTest::newRow("destination folder, relative") << "NorvikProjectEdit" << true << true;
+        QTest::newRow("installation") << "VDSPInstallDirEdit" << "VDSPInstallDirEdit" << "VDSPInstallBrowseBtn" << folder.arg("Specify the VisualDSP Installation Directory") << "vdsp";
+        QTest::newRow("project") << "VDSPProjectEdit" << "VDSPProjectEdit" << "VDSPProjectBrowseBtn" << file.arg("Select a VisualDSP Project", "VisualDSP Projects (*.dpj)") << "app.dpj";
+        QTest::newRow("destination, key in another field") << "NorvikProjectEdit" << "NorvikNameEdit" << "NorvikProjectBrowseBtn" << folder.arg("Select the Norvik/Norvik++ Project Destination Directory") << "out";
+        QTest::newRow("message") << "MsgPersonEdit" << "MsgPersonEdit" << "MsgBrowseBtn" << file.arg("Select a Message Personality", "Msg Personalities(*.p_s)") << "m.p_s";
+        QTest::newRow("analyser") << "AnalPersonEdit" << "AnalPersonEdit" << "AnalBrowseBtn" << file.arg("Select a Template Analyser Personality", "Analiser Personalities(*.p_a)") << "a.p_a";
+        QTest::newRow("compiler") << "CmpPersonEdit" << "CmpPersonEdit" << "CmpBrowseBtn" << file.arg("Select a Compiler Personality", "Cmp Personalities(*.p_c)") << "c.p_c";
         // clang-format on
     }
     void pathFields()
     {
         QFETCH(QString, field);
-        QFETCH(bool, folders);
-        QFETCH(bool, relative);
+        QFETCH(QString, typedInto);
+        QFETCH(QString, button);
+        QFETCH(QString, opens);
+        QFETCH(QString, choice);
         auto *edit = wizard->findChild<QLineEdit *>(field);
+        for (QLineEdit *any :
+             wizard->findChildren<QLineEdit *>(QRegularExpression("Dir|Proj|Pers")))
+            any->setText(work->makeDirectory(any->objectName()));
+        wizard->NorvikNameEdit->setText(QStringLiteral("app"));
+        TarnwellPage *const checked = field.contains("Person") ? wizard->Page1 : wizard->Page0;
+        QVERIFY(QDir(field).removeRecursively());
+        QVERIFY(checked->isComplete()); // nothing looks until a key is released
+        auto *target = wizard->findChild<QLineEdit *>(typedInto);
+        QTest::keyRelease(target, Qt::Key_Home); // a release alone, which changes no text
+        QCOMPARE(colour(edit), red);
+        QVERIFY(!checked->isComplete());
+        QTest::keyClick(target, Qt::Key_X); // keys still reach the field
+        QVERIFY(target->text().endsWith('x'));
+
+        // "pick.dpj" and "picked" complete "pic" for a file, "picked" alone for a folder.
+        const bool folders = !choice.contains('.');
         work->makeFile("pick.dpj");
         work->makeDirectory("picked");
-        // Completion as one types: folders only where the field wants a folder; a
-        // relative path against the working directory, where the wizard resolves it.
         edit->setFocus();
-        const QString folder = relative ? QString() : QDir::currentPath() + '/';
-        QTest::keyClicks(edit, folder + "pic");
-        QCompleter *completer = edit->completer();
-        QVERIFY(completer);
-        // "pick.dpj" and "picked" for a file, "picked" alone for a folder.
-        QTRY_COMPARE((completer->setCompletionPrefix(edit->text()), completer->completionCount()),
-                     folders ? 1 : 2);
-        QCOMPARE(completer->pathFromIndex(completer->currentIndex()),
-                 folder + (folders ? "picked" : "pick.dpj"));
+        for (const QString &folder : { QDir::currentPath() + '/', QString() }) {
+            edit->clear();
+            QTest::keyClicks(edit, folder + "pic");
+            QCompleter *completer = edit->completer();
+            QVERIFY(completer);
+            QTRY_COMPARE(
+                    (completer->setCompletionPrefix(edit->text()), completer->completionCount()),
+                    folders ? 1 : 2);
+            QCOMPARE(completer->pathFromIndex(completer->currentIndex()),
+                     folder + (folders ? "picked" : "pick.dpj"));
+        }
+
+        // A typed path does not move the first start, the root; Cancel changes nothing.
+        const QString chosen = folders ? work->makeDirectory(choice) : work->makeFile(choice);
+        auto *browse = wizard->findChild<QPushButton *>(button);
+        edit->setText(work->makeDirectory("typed"));
+        const QStringList first = openAndAnswer(browse, QString()).split('|');
+        QCOMPARE(first.value(3), QDir::rootPath());
+        QCOMPARE(QStringList(first.mid(0, 3) + first.mid(4)).join('|'), opens);
+        QCOMPARE(edit->text(), work->path("typed"));
+
+        // A choice fills the field, and the next dialog of any kind starts there.
+        openAndAnswer(browse, chosen);
+        QCOMPARE(edit->text(), chosen);
+        QCOMPARE(openAndAnswer(wizard->MsgBrowseBtn, QString()).section('|', 3, 3),
+                 QFileInfo(chosen).isDir() ? chosen : QDir::currentPath());
     }
 
     // A drop lands as a path, is taken as a copy or a link and never as a move (the
     // source would delete its file), and nothing of another machine is taken as ours.
     void drops_data()
     {
-        QTest::addColumn<QString>("url"); // empty: plain text is dragged
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("dragged"); // a URL, or else plain text
         QTest::addColumn<int>("offered");
         QTest::addColumn<int>("action"); // the action taken; 0: refused
         QTest::addColumn<QString>("path");
         const int copyOrMove = Qt::CopyAction | Qt::MoveAction;
         const int move = Qt::MoveAction, link = Qt::LinkAction | Qt::MoveAction;
         // clang-format off
-        QTest::newRow("a file manager proposes Move") << "file:///p/a.dpj" << "" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
-        QTest::newRow("a link, not a move") << "file:///p/a.dpj" << "" << link << int(Qt::LinkAction) << "/p/a.dpj";
-        QTest::newRow("Move alone is refused") << "file:///p/a.dpj" << "" << move << 0 << "";
-        QTest::newRow("localhost is this machine") << "file://localhost/p/a.dpj" << "" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
-        QTest::newRow("another host is not") << "file://otherhost/share/a.dpj" << "" << copyOrMove << 0 << "";
-        QTest::newRow("a web address") << "https://example.org/a.dpj" << "" << copyOrMove << 0 << "";
-        QTest::newRow("a path as text, with its line end") << "" << "/p/my a.dpj\n" << copyOrMove << int(Qt::CopyAction) << "/p/my a.dpj";
-        QTest::newRow("several lines of text") << "" << "/p/a.dpj\n/p/b.dpj" << copyOrMove << 0 << "";
+        QTest::newRow("a file manager proposes Move") << "file:///p/a.dpj" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
+        QTest::newRow("a link, not a move") << "file:///p/a.dpj" << link << int(Qt::LinkAction) << "/p/a.dpj";
+        QTest::newRow("Move alone is refused") << "file:///p/a.dpj" << move << 0 << "";
+        QTest::newRow("localhost is this machine") << "file://localhost/p/a.dpj" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
+        QTest::newRow("another host is not") << "file://otherhost/share/a.dpj" << copyOrMove << 0 << "";
+        QTest::newRow("a web address") << "https://example.org/a.dpj" << copyOrMove << 0 << "";
+        QTest::newRow("a path as text, with its line end") << "/p/my a.dpj\n" << copyOrMove << int(Qt::CopyAction) << "/p/my a.dpj";
+        QTest::newRow("several lines of text") << "/p/a.dpj\n/p/b.dpj" << copyOrMove << 0 << "";
         // clang-format on
     }
     void drops()
     {
-        QFETCH(QString, url);
-        QFETCH(QString, text);
+        QFETCH(QString, dragged);
         QFETCH(int, offered);
         QFETCH(int, action);
         QFETCH(QString, path);
         QLineEdit *field = wizard->VDSPProjectEdit;
         field->setText(QStringLiteral("before"));
         QMimeData data;
-        if (url.isEmpty())
-            data.setText(text);
+        if (dragged.contains("://"))
+            data.setUrls({ QUrl(dragged) });
         else
-            data.setUrls({ QUrl(url) });
+            data.setText(dragged);
         const auto actions = Qt::DropActions(offered);
         const QPoint at = field->rect().center();
         QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, Qt::ShiftModifier);
-        QApplication::sendEvent(field, &enter);
-        QCOMPARE(enter.isAccepted() ? int(enter.dropAction()) : 0, action);
         QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::ShiftModifier);
-        QApplication::sendEvent(field, &drop);
-        QCOMPARE(drop.isAccepted() ? int(drop.dropAction()) : 0, action);
+        for (QDropEvent *event : { static_cast<QDropEvent *>(&enter), &drop }) {
+            QApplication::sendEvent(field, event);
+            QCOMPARE(event->isAccepted() ? int(event->dropAction()) : 0, action);
+        }
         QCOMPARE(field->text(), action ? QDir::toNativeSeparators(path) : QStringLiteral("before"));
     }
 
@@ -517,27 +420,11 @@ private slots:
         QVERIFY(shown); // name10000 to name19999
     }
 
-    // Fields are named by their labels, and widgets whose own text tells nothing apart
-    // (six "Browse" buttons, fields without a label, the log) have names of their own.
-    void screenReaderNames()
-    {
-        const auto name = [](QWidget *widget) {
-            return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-        };
-        QCOMPARE(name(wizard->VDSPInstallDirEdit), wizard->textLabel1_3_2->text());
-        QCOMPARE(name(wizard->NorvikNameEdit), wizard->textLabel1_2->text());
-        QCOMPARE(name(wizard->CustExtEdit), wizard->textLabel2->text());
-        QCOMPARE(name(wizard->AnalPersonEdit), wizard->groupBox2_2_2->title());
-        QSet<QString> names;
-        for (QPushButton *button :
-             wizard->findChildren<QPushButton *>(QRegularExpression("BrowseBtn$")))
-            names << name(button);
-        QCOMPARE(names.size(), 6);
-        QVERIFY(!names.contains("Browse"));
-        QVERIFY(!name(wizard->DetailsText).isEmpty());
-    }
-
-    void tabFollowsReadingOrder_data()
+    // Arriving on a page, typing goes into its first field and Enter goes on as Next
+    // (which leaves the log alone before Page2); Tab follows the reading order, and after
+    // the last widget leaves the page (for the wizard's buttons). Screen readers' names:
+    // tests/atspi/conversion.py.
+    void keyboard_data()
     {
         QTest::addColumn<int>("page");
         QTest::addColumn<QStringList>("order");
@@ -547,55 +434,36 @@ private slots:
         QTest::newRow("Page2") << 2 << QStringList { "cppCheck", "ccCheck", "cxxCheck", "cCheck", "hCheck", "hhCheck", "hppCheck", "hxxCheck", "CustExtEdit" };
         // clang-format on
     }
-    void tabFollowsReadingOrder()
+    void keyboard()
     {
         QFETCH(int, page);
         QFETCH(QStringList, order);
         goToLastPage(*wizard, *work);
         wizard->restart();
-        for (int i = 0; i < page; ++i)
-            pressNext(*wizard);
+        wizard->DetailsText->setPlainText(QStringLiteral("untouched"));
         QApplication::setActiveWindow(wizard.get());
         QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
+        for (int i = 0; i < page; ++i)
+            pressNext(*wizard);
+        QCOMPARE(QApplication::focusWidget()->objectName(), order.first());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(wizard->currentId(), page + 1);
+        QCOMPARE(logText(*wizard) == "untouched", page < 2);
+        wizard->back();
         wizard->findChild<QWidget *>(order.first())->setFocus();
         QStringList visited { QApplication::focusWidget()->objectName() };
         while (visited.size() < order.size() + 1) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget()->objectName();
         }
-        // After the page's last widget, focus leaves the page (for the wizard's buttons).
         QVERIFY2(!order.contains(visited.takeLast()), qPrintable(visited.join(' ')));
         QCOMPARE(visited, order);
     }
 
-    // Arriving on a page, typing goes into its first field, and Enter goes on as Next.
-    void firstFocus_data()
-    {
-        QTest::addColumn<int>("page");
-        QTest::addColumn<QString>("field");
-        // clang-format off
-        QTest::newRow("Page0, the project file") << 0 << "VDSPProjectEdit";
-        QTest::newRow("Page1, the message personality") << 1 << "MsgPersonEdit";
-        QTest::newRow("Page2, the first extension") << 2 << "cppCheck";
-        // clang-format on
-    }
-    void firstFocus()
-    {
-        QFETCH(int, page);
-        QFETCH(QString, field);
-        goToLastPage(*wizard, *work);
-        wizard->restart();
-        QApplication::setActiveWindow(wizard.get());
-        QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
-        for (int i = 0; i < page; ++i)
-            pressNext(*wizard);
-        QCOMPARE(QApplication::focusWidget()->objectName(), field);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(wizard->currentId(), page + 1);
-    }
-
-    // The form is drawn at fixed positions: a larger window would only add white.
-    void keepsItsDesignedSize()
+    // The form is drawn at fixed positions: a larger window would only add white. Windows
+    // of their own (the completion popup, tool tips, boxes) show the form's font and the
+    // program's mark: both are the application's.
+    void windowSizeFontAndIcon()
     {
         const QSize designed = wizard->size();
         QCOMPARE(wizard->minimumSize(), designed);
@@ -605,12 +473,6 @@ private slots:
         wizard->resize(900, 700);
         QCOMPARE(wizard->size(), designed);
         QVERIFY(!wizard->Page3->geometry().isEmpty());
-    }
-
-    // Windows of their own (the completion popup, tool tips, boxes) show the form's
-    // font and the program's mark: both are the application's.
-    void windowsOfTheirOwn()
-    {
         const QFont form = wizard->font();
         QCOMPARE(form.pixelSize(), 10);
         QCOMPARE(QToolTip::font(), form);
@@ -641,13 +503,8 @@ private:
             static_cast<QDialog *>(dialog)->accept(); // the dialog's own Open
         });
         button->click();
-        if (answer.answered != 1)
-            qWarning("%d dialogs showed", answer.answered);
         return opened;
     }
-
-    std::unique_ptr<WorkingDirectory> work;
-    std::unique_ptr<Tarnwell> wizard;
 };
 
 QTEST_MAIN(WizardTest)
