@@ -240,6 +240,10 @@ private slots:
         QTest::newRow("one more, CR LF") << QByteArrayList { "0123456789a\r\n" } << QStringList { "0123456789" + note.arg(1) } << QString() << 10;
         QTest::newRow("over chunks") << QByteArrayList { "01234", "56789abc", "def", "\r", "\nnext\n" } << QStringList { "0123456789" + note.arg(6), "next" } << QString() << 10;
         QTest::newRow("unfinished") << QByteArrayList { "0123456789", "0123456789" } << QStringList {} << "0123456789" + note.arg(10) << 10;
+        // The limit counts characters, and a cut never splits one: "é" is two bytes, "€" three.
+        QTest::newRow("UTF-8 under the limit in characters") << QByteArrayList { "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\n" } << QStringList { "éééééééé" } << QString() << 10;
+        QTest::newRow("UTF-8 over the limit, cut between characters") << QByteArrayList { "x", QByteArray("\xe2\x82\xac").repeated(40), "\r\n" } << QStringList { "x€€€€€€€€€" + note.arg(31) } << QString() << 10;
+        QTest::newRow("Latin-1 over the limit") << QByteArrayList { QByteArray("\xe9").repeated(50) + "\n" } << QStringList { QString(10, QChar(0xe9)) + note.arg(40) } << QString() << 10;
         // clang-format on
     }
     void outputLines()
@@ -277,7 +281,9 @@ private slots:
         QTest::newRow("a path with blanks and a percent sign") << QStringList { "tarnwell", "/home/a b/100%.dpj" } << "wizard" << "/home/a b/100%.dpj" << "";
         QTest::newRow("a file URL, as a desktop passes it") << QStringList { "tarnwell", "file:///home/a%20b/app.dpj" } << "wizard" << "/home/a b/app.dpj" << "";
         QTest::newRow("a file URL in capitals") << QStringList { "tarnwell", "FILE:///srv/app.dpj" } << "wizard" << "/srv/app.dpj" << "";
-        QTest::newRow("a web address is ignored") << QStringList { "tarnwell", "https://example.org/app.dpj" } << "wizard" << "" << "not a local file, ignored: https://example.org/app.dpj";
+        QTest::newRow("a web address is ignored") << QStringList { "tarnwell", "https://example.org/app.dpj" } << "wizard" << "" << "not a usable local file, ignored: https://example.org/app.dpj";
+        QTest::newRow("a name with a line break is ignored") << QStringList { "tarnwell", "/p/a\nb.dpj" } << "wizard" << "" << "ignored: /p/a\nb.dpj";
+        QTest::newRow("and so is a file URL with one") << QStringList { "tarnwell", "file:///p/a%0Ab.dpj" } << "wizard" << "" << "ignored: file:///p/a%0Ab.dpj";
         QTest::newRow("a Windows drive is no URL scheme") << QStringList { "tarnwell", "C:\\dsp\\app.dpj" } << "wizard" << "C:\\dsp\\app.dpj" << "";
         QTest::newRow("a name with a colon is no URL") << QStringList { "tarnwell", "board:rev2.dpj" } << "wizard" << "board:rev2.dpj" << "";
         QTest::newRow("a file starting with a dash, after --") << QStringList { "tarnwell", "--", "-old.dpj" } << "wizard" << "-old.dpj" << "";

@@ -20,6 +20,13 @@ QString decodeLine(const char *begin, qsizetype length)
     return utf8.hasError() ? QString::fromLatin1(begin, length) : line;
 }
 
+// The characters that UTF-8 bytes hold: every byte but a continuation byte starts one.
+qint64 utf8Characters(const char *begin, const char *end)
+{
+    return std::count_if(begin, end,
+                         [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; });
+}
+
 } // namespace
 
 QStringList OutputLines::take(const QByteArray &chunk)
@@ -51,8 +58,9 @@ QString OutputLines::takeRest()
 
 void OutputLines::keep(const char *begin, const char *end)
 {
-    // Room for one character more than shown, which may be the CR of a CR LF.
-    const qsizetype room = std::max<qsizetype>(maxLineLength + 1 - tail.size(), 0);
+    // Room for the bytes of one character more than shown (UTF-8 takes up to four a
+    // character), which may be the CR of a CR LF.
+    const qsizetype room = std::max<qsizetype>(4 * (maxLineLength + 1) - tail.size(), 0);
     const qsizetype length = end - begin;
     if (length <= room) {
         tail.append(begin, length);
@@ -60,6 +68,7 @@ void OutputLines::keep(const char *begin, const char *end)
     }
     tail.append(begin, room);
     leftOut += length - room;
+    leftOutCharacters += utf8Characters(begin + room, end);
     leftOutEndsInCarriageReturn = end[-1] == '\r';
 }
 
@@ -67,11 +76,33 @@ QString OutputLines::finishLine(bool endedByLineFeed)
 {
     const bool carriageReturn
             = endedByLineFeed && (leftOut > 0 ? leftOutEndsInCarriageReturn : tail.endsWith('\r'));
-    const qint64 length = tail.size() + leftOut - (carriageReturn ? 1 : 0);
-    QString line = decodeLine(tail.constData(), std::min<qint64>(length, maxLineLength));
-    if (length > maxLineLength)
+    if (carriageReturn && leftOut == 0)
+        tail.chop(1);
+    // A line cut short is taken as UTF-8 when what is kept of it is (a character cut at
+    // the end of what is kept is counted with those left out), as Latin-1 otherwise.
+    QStringDecoder utf8(QStringConverter::Utf8,
+                        leftOut > 0 ? QStringConverter::Flag::Default
+                                    : QStringConverter::Flag::Stateless);
+    QString line = utf8.decode(tail);
+    qint64 length = 0;
+    if (utf8.hasError()) {
+        line = QString::fromLatin1(tail);
+        length = line.size() + leftOut;
+    } else {
+        length = utf8Characters(tail.constBegin(), tail.constEnd()) + leftOutCharacters;
+    }
+    if (carriageReturn && leftOut > 0)
+        --length;
+    if (length > maxLineLength) {
+        // Cut after maxLineLength characters, never inside a surrogate pair.
+        qsizetype units = 0;
+        for (qsizetype characters = 0; characters < maxLineLength; ++characters)
+            units += line.at(units).isHighSurrogate() ? 2 : 1;
+        line.truncate(units);
         line += QStringLiteral(" ... (%1 more characters not shown)").arg(length - maxLineLength);
+    }
     tail.clear();
     leftOut = 0;
+    leftOutCharacters = 0;
     return line;
 }

@@ -9,8 +9,8 @@
 // A line is decoded as UTF-8 when it is valid UTF-8, and as Latin-1 (one character per
 // byte) otherwise, so nothing is lost; a NUL byte is a character like any other.
 //
-// A line longer than maxLineLength characters is cut there and ends in a note of how
-// many characters were left out: Qt takes time that grows with the square of the
+// A line longer than maxLineLength characters (code points) is cut there and ends in a
+// note of how many characters were left out: Qt takes time that grows with the square of the
 // length to lay out an unbroken run of text (a second for 100,000 characters), and a
 // converter that never ends its line must not fill the memory.
 class OutputLines
@@ -34,6 +34,7 @@ private:
 
     qsizetype maxLineLength;
     QByteArray tail;
-    qint64 leftOut = 0;
+    qint64 leftOut = 0; // bytes
+    qint64 leftOutCharacters = 0; // of them, taken as UTF-8
     bool leftOutEndsInCarriageReturn = false;
 };
