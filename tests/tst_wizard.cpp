@@ -358,6 +358,7 @@ private slots:
         QTest::newRow("Move alone is refused") << "file:///p/a.dpj" << move << 0 << "";
         QTest::newRow("localhost is this machine") << "file://localhost/p/a.dpj" << copyOrMove << int(Qt::CopyAction) << "/p/a.dpj";
         QTest::newRow("another host is not") << "file://otherhost/share/a.dpj" << copyOrMove << 0 << "";
+        QTest::newRow("a name with a line break, which the field would make another") << "file:///p/a%0Ab.dpj" << copyOrMove << 0 << "";
         QTest::newRow("a web address") << "https://example.org/a.dpj" << copyOrMove << 0 << "";
         QTest::newRow("a path as text, with its line end") << "/p/my a.dpj\n" << copyOrMove << int(Qt::CopyAction) << "/p/my a.dpj";
         QTest::newRow("several lines of text") << "/p/a.dpj\n/p/b.dpj" << copyOrMove << 0 << "";

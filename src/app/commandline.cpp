@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "conversion.h"
 #include "pathfields.h"
 
 #include <QCommandLineParser>
@@ -54,13 +55,12 @@ CommandLine parseCommandLine(const QStringList &arguments)
     if (positional.isEmpty())
         return {};
     const QString &project = positional.first();
-    if (!isUrl(project))
-        return { CommandLine::Action::OpenWizard, project, QString() };
     // Taken like a file dropped on the field: a URL that names no local file is refused,
     // and the wizard starts without it (a desktop that passed it shows no terminal).
-    const QString path = localPathOfUrl(QUrl(project));
-    if (path.isEmpty())
+    // So is a name with a line break, which the field (one line) would make another.
+    const QString path = isUrl(project) ? localPathOfUrl(QUrl(project)) : project;
+    if (path.isEmpty() || hasLineBreak(path))
         return { CommandLine::Action::OpenWizard, QString(),
-                 QStringLiteral("tarnwell: not a local file, ignored: %1\n").arg(project) };
+                 QStringLiteral("tarnwell: not a usable local file, ignored: %1\n").arg(project) };
     return { CommandLine::Action::OpenWizard, path, QString() };
 }

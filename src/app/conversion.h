@@ -39,5 +39,11 @@ QStringList converterArguments(const ConversionInputs &inputs);
 // `text` without its line feeds and carriage returns.
 QString withoutLineBreaks(QString text);
 
+// Whether `text` holds a line feed or a carriage return.
+inline bool hasLineBreak(QStringView text)
+{
+    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+}
+
 // The converter's program name, looked up on the search path only.
 inline constexpr char converterProgram[] = "Movrak";

@@ -1,5 +1,7 @@
 #include "pathfields.h"
 
+#include "conversion.h"
+
 #include <QCompleter>
 #include <QDir>
 #include <QDirIterator>
@@ -26,16 +28,17 @@ constexpr char kindProperty[] = "tarnwellPathKind";
 // what the field refuses: a web address, a file inside an archive, several lines.
 QString droppedPath(const QMimeData *data)
 {
-    if (data->hasUrls())
-        return localPathOfUrl(data->urls().value(0));
+    if (data->hasUrls()) {
+        // A name with a line break would become another name in the field (one line).
+        const QString path = localPathOfUrl(data->urls().value(0));
+        return hasLineBreak(path) ? QString() : path;
+    }
     if (!data->hasText())
         return QString();
     QString text = data->text();
     while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
         text.chop(1);
-    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
-        return QString();
-    return text;
+    return hasLineBreak(text) ? QString() : text;
 }
 
 // A drop is taken as a copy (or a link), never as a move, whatever the source

@@ -56,7 +56,7 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
     // end) would split the entry in settings.txt and shift the entries after it.
     for (QLineEdit *field : findChildren<QLineEdit *>()) {
         connect(field, &QLineEdit::textChanged, field, [field](const QString &text) {
-            if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+            if (hasLineBreak(text))
                 field->setText(withoutLineBreaks(text));
         });
     }
