@@ -88,8 +88,21 @@ qreal LogLayout::advance(QChar c) const
         return notAlone;
     qreal &known = advances[c.unicode()];
     if (known == notTaken) {
-        // Controls, the tab and the soft hyphen are not drawn by their own advance.
-        const bool alone = c.isPrint() && metrics.inFontUcs4(c.unicode());
+        // Controls, the tab and the soft hyphen are not drawn by their own advance; nor
+        // is a character that the log's font lacks (a fallback font draws it), one that
+        // combines with the one before it, one that may turn the writing direction, or a
+        // line or paragraph separator. Past Latin-1, only Latin and the common
+        // punctuation are taken: the quotes, dashes and ellipsis of compilers ("‘x’ —").
+        const QChar::Direction direction = c.direction();
+        const bool weakOrLeftToRight = direction == QChar::DirL || direction == QChar::DirEN
+                || direction == QChar::DirES || direction == QChar::DirET
+                || direction == QChar::DirCS || direction == QChar::DirWS
+                || direction == QChar::DirON;
+        const bool latinOrCommon = c.unicode() < 0x100 || c.script() == QChar::Script_Latin
+                || (c.unicode() >= 0x2010 && c.script() == QChar::Script_Common);
+        const bool separator = c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+        const bool alone = c.isPrint() && !c.isMark() && !separator && weakOrLeftToRight
+                && latinOrCommon && metrics.inFontUcs4(c.unicode());
         known = alone ? metrics.horizontalAdvance(c) : notAlone;
     }
     return known;

@@ -88,8 +88,9 @@ private:
     // Of a line in the log's font; a line in a fallback font may be higher.
     int lineHeight = 1;
     mutable qreal widest = 0;
-    // Advances of the Latin-1 characters, taken from the font as they are first met.
-    mutable std::array<qreal, 256> advances {};
+    // Advances of the characters up to the general punctuation (the quotes and dashes
+    // that compilers print), taken from the font as they are first met.
+    mutable std::array<qreal, 0x2060> advances {};
     // Whether every printable ASCII character is drawn by its own advance.
     bool asciiAlone = false;
     mutable bool sizeReportDue = false;
