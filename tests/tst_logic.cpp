@@ -164,16 +164,14 @@ private slots:
         const QString folder = work.makeDirectory(QStringLiteral("shared"));
         const QString path = work.makeFile(QStringLiteral("shared/settings.txt"), "old\n");
         QFile::setPermissions(work.path("."), QFile::Permissions(0x7711));
-        QFile::setPermissions(path, QFile::Permissions(0x6644));
+        QFile::setPermissions(path, QFile::Permissions(0x6666));
         QFile::setPermissions(folder, QFile::Permissions(0x5555));
         const QString text = ::settingsText(QStringLiteral("/vdsp"), "", "", "");
         // Root writes anywhere: the check runs as the owner of the two, without the
         // power to override file permissions, which setfsuid() drops.
         const uid_t user = ::geteuid(), nobody = 65534;
-        if (user == 0) {
+        if (user == 0) // the file stays ours, writable by all
             QCOMPARE(::chown(qPrintable(folder), nobody, nobody), 0);
-            QCOMPARE(::chown(qPrintable(path), nobody, nobody), 0);
-        }
         ::setfsuid(user == 0 ? nobody : user);
         const bool refused = !QFile(folder + "/probe").open(QIODevice::WriteOnly);
         const bool written = writeSettingsFile(path, text);
@@ -183,6 +181,22 @@ private slots:
         QVERIFY(written);
         QCOMPARE(work.read(QStringLiteral("shared/settings.txt")), encodeSettings(text));
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { "settings.txt" });
+    }
+
+    // Another user's settings.txt (a shared folder) stays theirs once written.
+    void settingsOfAnotherUserStayTheirs()
+    {
+        if (::geteuid() != 0)
+            QSKIP("giving the file to another user needs root");
+        WorkingDirectory work;
+        const QString path = work.makeFile(QStringLiteral("settings.txt"), "old\n");
+        constexpr uid_t nobody = 65534;
+        QCOMPARE(::chown(qPrintable(path), nobody, nobody), 0);
+        const QString text = ::settingsText(QStringLiteral("/vdsp"), "", "", "");
+        QVERIFY(writeSettingsFile(path, text));
+        QCOMPARE(work.read(QStringLiteral("settings.txt")), encodeSettings(text));
+        QCOMPARE(QFileInfo(path).ownerId(), nobody);
+        QCOMPARE(QFileInfo(path).groupId(), nobody);
     }
 
     // settings.txt is read before any window shows: whatever lies there, reading it

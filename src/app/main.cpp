@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -40,6 +41,11 @@ int main(int argc, char **argv)
         return answer(parseCommandLine(QCoreApplication::arguments()));
     }
 
+#ifdef SIGXFSZ
+    // Under a file-size limit, a write past it ends the program by default: it is to
+    // fail like any other, so that settings.txt is left as the write leaves it.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication application(argc, argv);
     // Names the desktop entry, so that a Wayland compositor matches the window to it.
     QGuiApplication::setDesktopFileName(QStringLiteral(TARNWELL_APP_ID));

@@ -114,6 +114,18 @@ bool writeSettingsFile(const QString &path, const QString &text)
     const QFileInfo existing(path);
     if (existing.exists() && !existing.isFile())
         return false;
+    const QByteArray bytes = encodeSettings(text);
+#ifdef Q_OS_UNIX
+    // Replacing another user's file (in a folder shared with others) would make it ours,
+    // and its owner could no longer save theirs: it is written in place, like a plain
+    // writer would.
+    if (existing.exists()
+        && (existing.ownerId() != ::geteuid() || existing.groupId() != ::getegid())) {
+        QFile inPlace(path);
+        return inPlace.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                && inPlace.write(bytes) == bytes.size() && inPlace.flush();
+    }
+#endif
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
@@ -121,7 +133,6 @@ bool writeSettingsFile(const QString &path, const QString &text)
     // Trap: small writes wait in QFileDevice's buffer, and commit() does not notice
     // when writing that buffer out fails (a full disk): it would then put an empty
     // file in place of the old one. So the buffer is flushed and checked first.
-    const QByteArray bytes = encodeSettings(text);
     if (file.write(bytes) != bytes.size() || !file.flush()
         || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
