@@ -222,6 +222,29 @@ private slots:
         }
     }
 
+    // A wizard closed after its converter failed, while the log still catches up with
+    // the output, shows no box; the settings are written all the same.
+    void noBoxOnceClosed()
+    {
+        writeScriptConverter(work->path("bin"), "seq 100000; exit 1");
+        const auto path = converterFirstOnPath(work->path("bin"));
+        int boxes = 0;
+        AnswerWhenShown<QMessageBox> closer([&boxes](QMessageBox *shown) {
+            ++boxes;
+            shown->accept();
+        });
+        goToLastPage(*wizard, *work);
+        QSignalSpy ended(wizard->conversion(), &ConverterRun::ended);
+        QSignalSpy reported(wizard.get(), &Tarnwell::runReported);
+        wizard->button(QWizard::FinishButton)->click();
+        QVERIFY(ended.wait(20000));
+        QVERIFY(reported.isEmpty()); // the log is still catching up
+        wizard->button(QWizard::CancelButton)->click();
+        QVERIFY(reported.wait(60000));
+        QCOMPARE(boxes, 0);
+        QVERIFY(QFile::exists("settings.txt"));
+    }
+
     // No signal reaches a program that has since been given the id of a converter that
     // ended on its own (process ids are reused).
     void stopsReachOnlyTheConvertersOwn_data()

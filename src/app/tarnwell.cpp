@@ -375,8 +375,9 @@ void Tarnwell::processExit()
     detailsLog->whenShown([this, outcome] {
         if (outcome == ConverterRun::Outcome::Succeeded)
             setButtonText(CancelButton, tr("Close"));
-        else if (outcome == ConverterRun::Outcome::Failed)
-            // The wizard's child: it opens centred on the wizard and stays above it.
+        // The wizard's child: it opens centred on the wizard and stays above it; not
+        // once the wizard is closed (Cancel while the log still caught up).
+        else if (outcome == ConverterRun::Outcome::Failed && isVisible())
             QMessageBox::about(this, tr("Tarnwell"),
                                tr("Project Conversion Failed!\nPlease check the details log "
                                   "and try again."));
