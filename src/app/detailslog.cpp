@@ -423,6 +423,7 @@ void DetailsLog::dropOldest(qint64 lines, qint64 characters)
     shownCharacters -= removedCharacters;
     droppedLines += removedLines;
     ++drops;
+    heap.handOver(); // the pages made ready for the copy that this drop makes
 
     // The paragraph at the top of the view of a reader who scrolled up, and how far into
     // it the view starts, to be kept there.

@@ -34,11 +34,10 @@ void LogHeap::warm(std::size_t bytes)
 #ifdef __GLIBC__
     if (!keeping)
         return;
-    if (warming.joinable())
-        warming.join();
+    handOver();
     // Taken here, untouched, which costs no time: a worker's own allocations would come
-    // from an arena of its own, which this thread never uses. Touched and freed by the
-    // worker, the blocks stay in this thread's heap as resident pages.
+    // from an arena of its own, which this thread never uses. Touched by the worker and
+    // freed by handOver(), the blocks stay in this thread's heap as resident pages.
     std::vector<std::pair<void *, std::size_t>> blocks;
     for (std::size_t left = bytes; left > 0;) {
         const std::size_t size = std::min(left, largestKept / 2);
@@ -46,21 +45,28 @@ void LogHeap::warm(std::size_t bytes)
             blocks.emplace_back(block, size);
         left -= size;
     }
+    warmBlocks = blocks;
     warming = std::thread([blocks = std::move(blocks)] {
         for (const auto &[block, size] : blocks)
             std::memset(block, 0, size);
-        for (const auto &[block, size] : blocks)
-            std::free(block);
     });
 #else
     (void)bytes;
 #endif
 }
 
-void LogHeap::release()
+void LogHeap::handOver()
 {
     if (warming.joinable())
         warming.join();
+    for (const auto &[block, size] : warmBlocks)
+        std::free(block);
+    warmBlocks.clear();
+}
+
+void LogHeap::release()
+{
+    handOver();
     if (!keeping)
         return;
     keeping = false;

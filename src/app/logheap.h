@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <thread>
+#include <utility>
+#include <vector>
 
 // How the heap serves a big log (glibc; elsewhere it does nothing).
 //
@@ -10,7 +12,9 @@
 // ones 15-25 ms, most of it the kernel mapping and zeroing 6,000 pages. glibc maps every
 // block that big afresh and gives it back when it is freed. So while a big log is
 // shown, the heap keeps blocks of up to 64 MB, where a freed buffer is used again, and
-// the first copies get pages that a worker thread has touched before; once that log is
+// the first copies get pages that a worker thread has touched before: a block is taken
+// and touched ahead of the drop and held until the drop, when it is freed for the copy
+// (held, so that the small allocations in between do not break it up). Once that log is
 // replaced, the heap returns to glibc's defaults and gives what it holds free back to
 // the system.
 class LogHeap
@@ -22,9 +26,11 @@ public:
     ~LogHeap() { release(); }
 
     void keepLargeBlocks();
-    // Makes `bytes` more of the heap resident, away from the calling thread: the next
-    // large blocks it hands out are there. Only while large blocks are kept.
+    // Takes a block of `bytes` from the heap and makes it resident, away from the
+    // calling thread; only while large blocks are kept.
     void warm(std::size_t bytes);
+    // Frees the block warm() took, so that the next large allocations get its pages.
+    void handOver();
     // Undoes keepLargeBlocks(), if it was called, and returns free memory: call it once
     // the big log's text is gone.
     void release();
@@ -32,4 +38,5 @@ public:
 private:
     bool keeping = false;
     std::thread warming;
+    std::vector<std::pair<void *, std::size_t>> warmBlocks;
 };
