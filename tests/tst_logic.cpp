@@ -10,7 +10,6 @@
 
 #include <csignal>
 
-#include <fcntl.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
