@@ -125,9 +125,6 @@ private slots:
         // clang-format off
         QTest::newRow("Page0 empty name blocks") << 0 << "eee" << "" << false;
         QTest::newRow("Page0 name of blanks passes") << 0 << "eee" << " " << true;
-        QTest::newRow("Page0 missing install") << 0 << "mee" << "app" << false;
-        QTest::newRow("Page0 missing project") << 0 << "eme" << "app" << false;
-        QTest::newRow("Page0 missing destination") << 0 << "eem" << "app" << false;
         QTest::newRow("Page0 empty project") << 0 << "e-e" << "app" << false;
         QTest::newRow("Page1 all empty") << 1 << "---" << "" << true;
         QTest::newRow("Page1 all good") << 1 << "eee" << "" << true;
@@ -162,9 +159,6 @@ private slots:
                      paths[i] == 'e'                        ? black
                              : paths[i] == 'm' || page == 0 ? red
                                                             : untouched);
-        // Relative names are taken against the working directory.
-        fields[0]->setText(QStringLiteral("exists"));
-        QCOMPARE(colour(fields[0]), black);
     }
 
     // A project file from the command line fills its field, checked as if typed; "%1"
@@ -178,7 +172,6 @@ private slots:
         QTest::newRow("an existing file") << "%1/app.dpj" << "%1/app.dpj" << true;
         QTest::newRow("a missing file shows red") << "%1/gone.dpj" << "%1/gone.dpj" << false;
         QTest::newRow("a relative name, against the working directory") << "app.dpj" << "app.dpj" << true;
-        QTest::newRow("a file URL") << "file://%1/app.dpj" << "%1/app.dpj" << true;
         // clang-format on
     }
     void projectFileFromCommandLine()
