@@ -223,7 +223,9 @@ private slots:
     // the output, shows no box; the settings are written all the same.
     void noBoxOnceClosed()
     {
-        writeScriptConverter(work->path("bin"), "seq 100000; exit 1");
+        // Lines that wrap are laid out as they come: the log is far behind at the end.
+        writeScriptConverter(work->path("bin"),
+                             "yes \"$(printf '%0300d' 0)\" | head -n 100000; exit 1");
         const auto path = converterFirstOnPath(work->path("bin"));
         int boxes = 0;
         AnswerWhenShown<QMessageBox> closer([&boxes](QMessageBox *shown) {
