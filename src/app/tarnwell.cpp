@@ -107,8 +107,8 @@ Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlag
     QApplication::setFont(font());
 
     // The form is drawn at fixed positions: a larger window would only add white
-    // around it, so the window keeps its designed size and cannot be maximised.
-    setFixedSize(size());
+    // around it, so the window cannot be maximised; its size is fixed when it is first
+    // shown (setVisible), once the wizard knows what its pages need.
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
     // Qt gives a new page's focus to the first widget of the page's focus chain, which
@@ -147,6 +147,22 @@ Tarnwell::~Tarnwell()
     // A running converter is stopped and reaped before anything else goes: nothing of
     // it may reach a wizard half torn down.
     delete converterRun;
+}
+
+void Tarnwell::setVisible(bool visible)
+{
+    // What the pages, their frame and the buttons need is known only once a page is
+    // current and QWizard has built its layout, which it does on the first show; it
+    // sets it as the minimum size (its minimum size hint stays empty). Fixed earlier,
+    // in the constructor, the window was 20 pixels too narrow and cut off every page's
+    // right edge.
+    if (visible && !sizeFixed) {
+        if (currentId() == -1)
+            restart();
+        setFixedSize(QSize(543, 486).expandedTo(minimumSize()));
+        sizeFixed = true;
+    }
+    TarnwellBase::setVisible(visible);
 }
 
 bool Tarnwell::eventFilter(QObject *watched, QEvent *event)

@@ -18,6 +18,7 @@ public:
     ~Tarnwell() override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void setVisible(bool visible) override;
 
     // The converter run, for those who wait on its signals.
     ConverterRun *conversion() const { return converterRun; }
@@ -70,4 +71,5 @@ private:
     QString browseDir;
 
     DetailsLog *detailsLog;
+    bool sizeFixed = false;
 };
