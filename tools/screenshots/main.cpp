@@ -2,11 +2,16 @@
 // sample project folder, fills the pages with sample values, grabs each page and the
 // last page after a conversion by the stand-in converter.
 //
-//   tarnwell_screenshots [--replace] <sample folder> <output folder>
+//   tarnwell_screenshots [--replace] [--compare <folder>] <sample folder> <output folder>
 //
 // writes page0.png .. page3.png and page3-converted.png. Paths are relative to the
 // sample folder, so the pictures show no path of the machine that took them. Pictures
 // already in the output folder (the README's, in docs/) are replaced only when asked.
+// With --compare, each picture is then compared pixel for pixel with the one of the
+// same name in that folder, and the tool fails when any differs: the README's pictures
+// cannot go stale. The rendering is the offscreen platform's software rasteriser with
+// the fonts the project installs, so the same release draws the same pixels; a cursor
+// that blinks would not, so it does not blink here.
 
 #include "app/tarnwell.h"
 #include "form/tarnwellpage.h"
@@ -17,6 +22,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QDirIterator>
+#include <QImage>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,6 +59,22 @@ bool save(QWidget &window, const QString &folder, const QString &name)
     return true;
 }
 
+// The names of the pictures in `taken` that differ from those of the same name in
+// `expected` (or that `expected` lacks).
+QStringList differing(const QStringList &names, const QString &taken, const QString &expected)
+{
+    QStringList different;
+    for (const QString &name : names) {
+        const QImage now(QDir(taken).filePath(name));
+        const QImage before(QDir(expected).filePath(name));
+        if (before.isNull()
+            || now.convertToFormat(QImage::Format_ARGB32)
+                    != before.convertToFormat(QImage::Format_ARGB32))
+            different << name;
+    }
+    return different;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -69,6 +91,12 @@ int main(int argc, char **argv)
             QStringLiteral("replace"),
             QStringLiteral("Replace pictures already in the output folder."));
     parser.addOption(replace);
+    const QCommandLineOption compare(
+            QStringLiteral("compare"),
+            QStringLiteral("Fail when a picture differs from the one of the same name in "
+                           "<folder>."),
+            QStringLiteral("folder"));
+    parser.addOption(compare);
     parser.addPositionalArgument(QStringLiteral("sample"),
                                  QStringLiteral("The sample folder (docs/sample)."));
     parser.addPositionalArgument(QStringLiteral("output"),
@@ -78,9 +106,13 @@ int main(int argc, char **argv)
     if (arguments.size() != 2)
         parser.showHelp(2);
     const QString output = QDir(arguments[1]).absolutePath();
-    for (const char *name :
-         { "page0.png", "page1.png", "page2.png", "page3.png", "page3-converted.png" }) {
-        const QString picture = QDir(output).filePath(QLatin1String(name));
+    const QString expected
+            = parser.isSet(compare) ? QDir(parser.value(compare)).absolutePath() : QString();
+    const QStringList names = { QStringLiteral("page0.png"), QStringLiteral("page1.png"),
+                                QStringLiteral("page2.png"), QStringLiteral("page3.png"),
+                                QStringLiteral("page3-converted.png") };
+    for (const QString &name : names) {
+        const QString picture = QDir(output).filePath(name);
         if (!parser.isSet(replace) && QFileInfo::exists(picture)) {
             std::fprintf(stderr, "%s exists; give --replace to replace it\n", qPrintable(picture));
             return 2;
@@ -92,6 +124,7 @@ int main(int argc, char **argv)
         return 1;
     }
     QDir::setCurrent(work.path());
+    QApplication::setCursorFlashTime(0);
     qputenv("PATH",
             QFile::encodeName(QStringLiteral(TARNWELL_CONVERTER_DIR))
                     + QDir::listSeparator().toLatin1() + qgetenv("PATH"));
@@ -132,5 +165,17 @@ int main(int argc, char **argv)
         return 1;
     }
     saved = save(wizard, output, QStringLiteral("page3-converted.png")) && saved;
-    return saved ? 0 : 1;
+    if (!saved)
+        return 1;
+    if (expected.isEmpty())
+        return 0;
+    const QStringList different = differing(names, output, expected);
+    for (const QString &name : different)
+        std::fprintf(stderr, "%s differs from %s\n", qPrintable(QDir(output).filePath(name)),
+                     qPrintable(QDir(expected).filePath(name)));
+    if (!different.isEmpty())
+        std::fprintf(stderr,
+                     "The pictures are not what the program draws: look at them, and renew "
+                     "them with\n  tarnwell_screenshots --replace docs/sample docs\n");
+    return different.isEmpty() ? 0 : 1;
 }
