@@ -5,10 +5,15 @@
 
 #include <QCheckBox>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 const QString abnormalLine("Project Conversion did not complete: Movrak ended abnormally.");
@@ -41,6 +46,35 @@ double residentMegabytes()
         return 0;
     const qint64 pages = statm.readAll().split(' ').value(1).toLongLong();
     return pages * double(::sysconf(_SC_PAGESIZE)) / (1024 * 1024);
+}
+
+// A child process that holds a read lease on `path`, as a Samba server with kernel
+// oplocks does while a Windows client has the file open: it ignores the lease break
+// (SIGIO), so a writer that waits for it waits fs.lease-break-time (45 s). 0 on failure.
+pid_t leaseHolder(const QString &path)
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return 0;
+    const QByteArray name = QFile::encodeName(path);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGIO, SIG_IGN);
+        const int file = ::open(name.constData(), O_RDONLY);
+        const char held = file >= 0 && ::fcntl(file, F_SETLEASE, F_RDLCK) == 0;
+        if (::write(ready[1], &held, 1) == 1)
+            ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char held = 0;
+    const bool told = child > 0 && ::read(ready[0], &held, 1) == 1;
+    ::close(ready[0]);
+    if (told && held)
+        return child;
+    if (child > 0)
+        ::waitpid(child, nullptr, 0);
+    return 0;
 }
 
 class ConversionTest : public WizardTestCase
@@ -246,6 +280,80 @@ private slots:
         QCOMPARE(boxes, 0);
         QVERIFY(logText(*wizard).endsWith("half done\n" + failedLine));
         QVERIFY(QFile::exists("settings.txt"));
+    }
+
+    // In a folder that others can write (mode 777, not sticky, so the kernel does not
+    // guard links), what another user left as settings.txt costs the user neither a
+    // file nor a moment of the window: their link is never written through, a file
+    // they hold under a lease is not waited for. The user's own link is followed.
+    void settingsInASharedFolder_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("logLine");
+        const QString othersLink(
+                "settings.txt not saved: it is a link that belongs to another user");
+        // clang-format off
+        QTest::newRow("another user's link to a file of the user's") << "link" << othersLink;
+        QTest::newRow("another user's link to nothing") << "dangling" << othersLink;
+        QTest::newRow("another user's file under a lease") << "leased" << "settings.txt not saved: another program holds it open";
+        QTest::newRow("a FIFO") << "fifo" << "settings.txt not saved: it is not a regular file";
+        QTest::newRow("the user's own link, followed") << "own link" << "";
+        // clang-format on
+    }
+    void settingsInASharedFolder()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, logLine);
+        constexpr uid_t nobody = 65534;
+        const bool others = kind == "link" || kind == "dangling" || kind == "leased";
+        if (others && ::geteuid() != 0)
+            QSKIP("giving a file to another user needs root");
+        QVERIFY(QFile::setPermissions(".", QFile::Permissions(0x7777)));
+        const QString mine = work->makeDirectory("home") + "/profile";
+        if (kind != "dangling")
+            work->makeFile("home/profile", "mine\n");
+        if (kind == "leased")
+            work->makeFile("settings.txt", "theirs\n");
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo("settings.txt", 0666), 0);
+        else
+            QVERIFY(QFile::link(mine, "settings.txt"));
+        if (others)
+            QCOMPARE(::lchown("settings.txt", nobody, nobody), 0);
+        const pid_t holder = kind == "leased" ? leaseHolder("settings.txt") : 0;
+        if (kind == "leased" && !holder)
+            QSKIP("this file system takes no leases");
+        const auto release = qScopeGuard([holder] {
+            if (holder && ::kill(holder, SIGKILL) == 0)
+                ::waitpid(holder, nullptr, 0);
+        });
+        const auto path = converterFirstOnPath(standInDirectory);
+        goToLastPage(*wizard, *work);
+        // The event loop keeps running throughout: a 45-second wait would show here.
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this,
+                [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        sinceTick.start();
+        ticker.start(10);
+        QVERIFY(finishAndWait(*wizard));
+        QTRY_VERIFY(wizard->DetailsText->toPlainText().endsWith(
+                logLine.isEmpty() ? successLine : successLine + "\n" + logLine));
+        ticker.stop();
+        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap) + " ms"));
+        // On disk: the user's files as they were, another user's file as it was, the
+        // link still a link.
+        const QByteArray saved = work->read("home/profile");
+        QCOMPARE(QFileInfo::exists(mine), kind != "dangling");
+        QVERIFY(kind == "own link" ? saved.startsWith("VDSP Installation Path:\n")
+                                   : saved == (kind == "dangling" ? "" : "mine\n"));
+        if (kind == "leased")
+            QCOMPARE(work->read("settings.txt"), QByteArray("theirs\n"));
+        QCOMPARE(QFileInfo("settings.txt").isSymLink(), kind != "leased" && kind != "fifo");
+        QCOMPARE(QDir().entryList({ "settings.txt.*" }, QDir::Files | QDir::Hidden), {});
+        wizard->button(QWizard::CancelButton)->click();
+        QVERIFY(!wizard->isVisible());
     }
 
     // No signal reaches a program that has since been given the id of a converter that

@@ -1,12 +1,15 @@
 #include "settings.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,41 +105,175 @@ RememberedInputs readSettingsFile(const QString &path)
     return parseSettings(file.read(maxSettingsFileBytes));
 }
 
-bool writeSettingsFile(const QString &path, const QString &text)
-{
-    // QSaveFile writes a temporary file and renames it over the old one on commit(),
-    // so a failed write never leaves a half-written settings file behind. It also
-    // refuses to replace an existing file that is not writable. A folder that takes no
-    // new files (a shared folder, a read-only one holding a writable settings.txt)
-    // leaves no choice but to write the file in place, as a plain writer would: the
-    // settings of the run are kept, at the risk of a torn file if the write fails.
-    // A FIFO, a device or a directory in the file's place is not ours to replace.
-    const QFileInfo existing(path);
-    if (existing.exists() && !existing.isFile())
-        return false;
-    const QByteArray bytes = encodeSettings(text);
 #ifdef Q_OS_UNIX
+namespace {
+
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// Follows `path` through the links that are the user's own and gives what it ends at:
+// a name that is no link (or nothing), or, where a link of another user's stands in
+// the way, nothing. In a folder others can write, such a link may point at any of the
+// user's files (~/.profile): writing through it would overwrite them. Each link is read
+// between two looks at it, so a link swapped in meanwhile is not taken for the one seen.
+std::optional<QString> ownTarget(QString path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat before, after;
+        if (::lstat(nativePath(path).constData(), &before) != 0 || !S_ISLNK(before.st_mode))
+            return path;
+        if (before.st_uid != ::geteuid())
+            return std::nullopt;
+        const QString target = QFileInfo(path).symLinkTarget();
+        if (::lstat(nativePath(path).constData(), &after) != 0 || after.st_ino != before.st_ino
+            || after.st_dev != before.st_dev || target.isEmpty())
+            return std::nullopt;
+        path = target;
+    }
+    return std::nullopt;
+}
+
+bool writeAll(int descriptor, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t written
+                = ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+// Writes the file that `checked` describes in place. O_NONBLOCK makes an open that a
+// lease would hold up (a Samba server's oplock while a Windows client has the file
+// open: up to fs.lease-break-time, 45 s) fail at once, and a FIFO swapped in since the
+// check open without waiting for a reader; O_NOFOLLOW refuses a link swapped in. What
+// was opened must then be the very file that was checked: only then is it truncated.
+SettingsWrite writeInPlace(const QString &path, const struct stat &checked, const QByteArray &bytes)
+{
+    const int descriptor = ::open(nativePath(path).constData(),
+                                  O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        if (errno == EWOULDBLOCK)
+            return SettingsWrite::Held;
+        if (errno == ELOOP)
+            return SettingsWrite::OthersLink;
+        return errno == ENXIO ? SettingsWrite::NotAFile : SettingsWrite::Failed;
+    }
+    struct stat opened;
+    SettingsWrite result = SettingsWrite::Failed;
+    if (::fstat(descriptor, &opened) != 0)
+        result = SettingsWrite::Failed;
+    else if (!S_ISREG(opened.st_mode))
+        result = SettingsWrite::NotAFile;
+    else if (opened.st_ino == checked.st_ino && opened.st_dev == checked.st_dev
+             && ::ftruncate(descriptor, 0) == 0 && writeAll(descriptor, bytes))
+        result = SettingsWrite::Saved;
+    return ::close(descriptor) == 0 ? result : SettingsWrite::Failed;
+}
+
+// Replaces `path` as QSaveFile would (a new file beside it, renamed over it), but
+// without following a link: QSaveFile resolves a link when it opens, and a link that
+// another user swaps in after the check would be followed. rename() replaces the name
+// itself. The new file takes the old one's permissions (or 0666), less the umask.
+SettingsWrite replaceAtomically(const QString &path, const struct stat *existing,
+                                const QByteArray &bytes)
+{
+    const mode_t mode = existing ? (existing->st_mode & 07777) : 0666;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString temporary
+                = QStringLiteral("%1.%2.tmp")
+                          .arg(path)
+                          .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        const QByteArray name = nativePath(temporary);
+        const int descriptor = ::open(name.constData(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (descriptor < 0 && errno == EEXIST)
+            continue;
+        if (descriptor < 0) {
+            // A folder that takes no new files (a shared folder, a read-only one holding
+            // a writable settings.txt) leaves no choice but to write the file in place,
+            // as a plain writer would: the settings of the run are kept, at the risk of
+            // a torn file if the write fails.
+            return existing ? writeInPlace(path, *existing, bytes) : SettingsWrite::Failed;
+        }
+        const bool written = writeAll(descriptor, bytes);
+        if (::close(descriptor) == 0 && written
+            && ::rename(name.constData(), nativePath(path).constData()) == 0)
+            return SettingsWrite::Saved;
+        ::unlink(name.constData());
+        return SettingsWrite::Failed;
+    }
+    return SettingsWrite::Failed;
+}
+
+} // namespace
+
+SettingsWrite writeSettingsFile(const QString &path, const QString &text)
+{
+    const std::optional<QString> target = ownTarget(path);
+    if (!target)
+        return SettingsWrite::OthersLink;
+    const QByteArray bytes = encodeSettings(text);
+    struct stat existing;
+    if (::lstat(nativePath(*target).constData(), &existing) != 0)
+        return errno == ENOENT ? replaceAtomically(*target, nullptr, bytes) : SettingsWrite::Failed;
+    // A FIFO, a device or a directory in the file's place is not ours to replace.
+    if (!S_ISREG(existing.st_mode))
+        return SettingsWrite::NotAFile;
     // Replacing another user's file (in a folder shared with others) would make it ours,
     // and its owner could no longer save theirs: it is written in place, like a plain
     // writer would.
-    if (existing.exists()
-        && (existing.ownerId() != ::geteuid() || existing.groupId() != ::getegid())) {
-        QFile inPlace(path);
-        return inPlace.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                && inPlace.write(bytes) == bytes.size() && inPlace.flush();
-    }
-#endif
+    if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
+        return writeInPlace(*target, existing, bytes);
+    return replaceAtomically(*target, &existing, bytes);
+}
+#else
+SettingsWrite writeSettingsFile(const QString &path, const QString &text)
+{
+    // QSaveFile writes a temporary file and renames it over the old one on commit(),
+    // so a failed write never leaves a half-written settings file behind. A folder
+    // that takes no new files leaves no choice but to write the file in place.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile())
+        return SettingsWrite::NotAFile;
+    const QByteArray bytes = encodeSettings(text);
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return SettingsWrite::Failed;
     // Trap: small writes wait in QFileDevice's buffer, and commit() does not notice
     // when writing that buffer out fails (a full disk): it would then put an empty
     // file in place of the old one. So the buffer is flushed and checked first.
     if (file.write(bytes) != bytes.size() || !file.flush()
         || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
-        return false;
+        return SettingsWrite::Failed;
     }
-    return file.commit();
+    return file.commit() ? SettingsWrite::Saved : SettingsWrite::Failed;
+}
+#endif
+
+QString settingsNotSavedLine(SettingsWrite write)
+{
+    switch (write) {
+    case SettingsWrite::OthersLink:
+        return QCoreApplication::translate(
+                "Tarnwell", "settings.txt not saved: it is a link that belongs to another user");
+    case SettingsWrite::Held:
+        return QCoreApplication::translate("Tarnwell",
+                                           "settings.txt not saved: another program holds it open");
+    case SettingsWrite::NotAFile:
+        return QCoreApplication::translate("Tarnwell",
+                                           "settings.txt not saved: it is not a regular file");
+    case SettingsWrite::Saved:
+    case SettingsWrite::Failed:
+        break;
+    }
+    return QString();
 }

@@ -55,8 +55,21 @@ inline constexpr qint64 maxSettingsFileBytes = 64 * 1024;
 // Never blocks.
 RememberedInputs readSettingsFile(const QString &path);
 
+// What became of a write of settings.txt.
+enum class SettingsWrite {
+    Saved,
+    Failed, // no permission, a full disk, no such folder
+    OthersLink, // a link that belongs to another user: never written through
+    Held, // another program holds the file and the write would wait for it (a lease)
+    NotAFile, // a FIFO, a device or a directory in its place
+};
+
 // Replaces the file with `text` only if all of it can be written: on any error
 // (no permission, disk full) an existing file keeps its bytes, and something other
-// than a regular file in its place (a directory, a FIFO) is left alone.
-// Returns whether the file now holds the text.
-bool writeSettingsFile(const QString &path, const QString &text);
+// than a regular file in its place (a directory, a FIFO) is left alone. The user's own
+// links are followed (and stay links); another user's link never is. Never blocks.
+SettingsWrite writeSettingsFile(const QString &path, const QString &text);
+
+// The details log's line for settings refused for what the file is, or "" (saved, or
+// failed for reasons the user need not hear of).
+QString settingsNotSavedLine(SettingsWrite write);

@@ -273,11 +273,15 @@ void Tarnwell::loadSettings()
 
 void Tarnwell::saveSettings()
 {
-    // Silent on purpose: a settings file that cannot be written only costs the user
-    // the remembered paths, and the old file stays as it was.
-    writeSettingsFile(QLatin1String(settingsFileName),
-                      settingsText(VDSPInstallDirEdit->text(), MsgPersonEdit->text(),
-                                   AnalPersonEdit->text(), CmpPersonEdit->text()));
+    // A settings file that cannot be written only costs the user the remembered paths,
+    // and the old file stays as it was: no box. One that is not saved because of what
+    // lies in its place (another user's link, a file held open) is told in the log.
+    const QString notSaved = settingsNotSavedLine(
+            writeSettingsFile(QLatin1String(settingsFileName),
+                              settingsText(VDSPInstallDirEdit->text(), MsgPersonEdit->text(),
+                                           AnalPersonEdit->text(), CmpPersonEdit->text())));
+    if (!notSaved.isEmpty())
+        detailsLog->appendText(QLatin1Char('\n') + notSaved);
 }
 
 // Browse dialogs ----------------------------------------------------------------------
