@@ -149,20 +149,19 @@ Tarnwell::~Tarnwell()
     delete converterRun;
 }
 
-void Tarnwell::setVisible(bool visible)
+void Tarnwell::showEvent(QShowEvent *event)
 {
-    // What the pages, their frame and the buttons need is known only once a page is
-    // current and QWizard has built its layout, which it does on the first show; it
-    // sets it as the minimum size (its minimum size hint stays empty). Fixed earlier,
-    // in the constructor, the window was 20 pixels too narrow and cut off every page's
-    // right edge.
-    if (visible && !sizeFixed) {
-        if (currentId() == -1)
-            restart();
-        setFixedSize(QSize(543, 486).expandedTo(minimumSize()));
+    // What the pages, their frame and the buttons need is known only once QWizard has
+    // laid out its first page, which it does on the first show: its size hint then
+    // holds it (its minimum size does on Linux, not on Windows; its minimum size hint
+    // is empty). The show event comes then, before the window is on screen. Fixed
+    // earlier, in the constructor, the window was 20 pixels too narrow and cut off
+    // every page's right edge.
+    if (!sizeFixed) {
+        setFixedSize(QSize(543, 486).expandedTo(sizeHint()));
         sizeFixed = true;
     }
-    TarnwellBase::setVisible(visible);
+    TarnwellBase::showEvent(event);
 }
 
 bool Tarnwell::eventFilter(QObject *watched, QEvent *event)

@@ -18,7 +18,6 @@ public:
     ~Tarnwell() override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void setVisible(bool visible) override;
 
     // The converter run, for those who wait on its signals.
     ConverterRun *conversion() const { return converterRun; }
@@ -53,6 +52,7 @@ protected slots:
 
 protected:
     bool validateCurrentPage() override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void loadSettings();
