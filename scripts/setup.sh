@@ -13,6 +13,10 @@ if [ "${1:-run}" = test ]; then
     packages+=(clang libclang-rt-dev desktop-file-utils dpkg-dev file lintian appstream
         appstream-compose xdg-utils shared-mime-info libfile-mimeinfo-perl mmdebstrap piuparts
         xvfb xauth xdotool x11-utils gpg dbus at-spi2-core python3-pyatspi fonts-wqy-microhei)
+    # The Windows build and its tests: the cross compiler, Qt's source unpacked, Wine to
+    # run the tests and the installer, NSIS to make it, zip for the portable archive, and
+    # stress-ng to prove the tests do not depend on an idle machine.
+    packages+=(g++-mingw-w64-x86-64-posix xz-utils wine64 nsis zip stress-ng)
 fi
 
 missing=()
