@@ -1,5 +1,8 @@
 #include "conversion.h"
 
+#include <QDir>
+#include <QStandardPaths>
+
 QString fileExtensionList(const std::array<bool, fixedExtensions.size()> &checked,
                           const QString &customExtensions)
 {
@@ -46,4 +49,18 @@ QString withoutLineBreaks(QString text)
     text.remove(QLatin1Char('\n'));
     text.remove(QLatin1Char('\r'));
     return text;
+}
+
+QString findConverter(const QString &searchPath)
+{
+    QStringList folders;
+    for (const QString &folder : searchPath.split(QDir::listSeparator(), Qt::SkipEmptyParts)) {
+        if (QDir::isAbsolutePath(folder))
+            folders << folder;
+    }
+    // With folders given, Qt looks in them alone, and on Windows a name that already
+    // ends in .exe gets no other suffix.
+    return folders.isEmpty()
+            ? QString()
+            : QStandardPaths::findExecutable(QLatin1String(converterProgram), folders);
 }

@@ -45,5 +45,16 @@ inline bool hasLineBreak(QStringView text)
     return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
 }
 
-// The converter's program name, looked up on the search path only.
+// The converter's program file: on Windows only the program itself, never a batch
+// file of that name (cmd.exe would take the user's text in its arguments for
+// commands), nor anything PATHEXT would add.
+#ifdef Q_OS_WIN
+inline constexpr char converterProgram[] = "Movrak.exe";
+#else
 inline constexpr char converterProgram[] = "Movrak";
+#endif
+
+// The converter's full path, found in the absolute folders of `searchPath` (PATH's
+// value) only, in their order: a relative entry (".", an empty one) would find a
+// converter lying in the working directory. Empty when none is found.
+QString findConverter(const QString &searchPath);

@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTextBrowser>
 
 namespace {
@@ -361,7 +360,7 @@ void Tarnwell::accept()
     detailsLog->restart(tr("Initialising Project Conversion ...\n"));
     // Only the search path is searched, and the program is started by its full path:
     // a converter lying in the working directory is never run by accident.
-    converterRun->start(QStandardPaths::findExecutable(QLatin1String(converterProgram)),
+    converterRun->start(findConverter(qEnvironmentVariable("PATH")),
                         converterArguments(currentInputs()));
     Page3->setComplete(false);
 }
