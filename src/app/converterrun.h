@@ -12,8 +12,9 @@
 // A run that is replaced or stopped is detached first: none of its output, its end or
 // its errors can reach the run that follows, however late they arrive. Stopping kills
 // everything the converter started as well (on POSIX it leads a process group of its
-// own), so no helper of a stopped converter lives on. A converter that has ended on
-// its own is never signalled again: its id may belong to another program by then.
+// own, on Windows it runs in a job object), so no helper of a stopped converter lives on. A
+// converter that has ended on its own is never signalled again: its id may belong to another
+// program by then.
 class ConverterRun : public QObject
 {
     Q_OBJECT
@@ -54,8 +55,10 @@ private:
     void converterError(QProcess::ProcessError error);
 
     QProcess *converter = nullptr;
-    // The converter's process id, which is also its process group's.
+    // The converter's process id, which is also its process group's (POSIX).
     qint64 processGroup = 0;
+    // The job object that holds the converter and what it starts (Windows).
+    void *job = nullptr;
     OutputLines output;
     QStringList lines;
     Outcome currentOutcome = Outcome::NotStarted;
