@@ -3,12 +3,38 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 
 namespace {
 
-// A line is UTF-8 when it is valid UTF-8 (paths on Linux are), and Latin-1 otherwise,
-// one character per byte, so that no byte is ever lost.
+// Text that is not UTF-8. On Windows it is in the console's code page: a console
+// program started without a window of its own (as the converter is) gets a console
+// whose output code page is the OEM one, and writes paths in it ("\x82" is "é" in 850,
+// "\xe9" would be "Θ"). Elsewhere it is Latin-1, one character per byte, so that no
+// byte is ever lost.
+QString fromLegacy(const char *begin, qsizetype length)
+{
+#ifdef Q_OS_WIN
+    if (length > 0 && length < qsizetype(INT_MAX)) {
+        const int size = ::MultiByteToWideChar(CP_OEMCP, 0, begin, int(length), nullptr, 0);
+        if (size > 0) {
+            QString text(size, Qt::Uninitialized);
+            ::MultiByteToWideChar(CP_OEMCP, 0, begin, int(length),
+                                  reinterpret_cast<wchar_t *>(text.data()), size);
+            return text;
+        }
+    }
+#endif
+    return QString::fromLatin1(begin, length);
+}
+
+// A line is UTF-8 when it is valid UTF-8 (paths on Linux are), and in the legacy
+// encoding above otherwise.
 QString decodeLine(const char *begin, qsizetype length)
 {
     const bool ascii = std::all_of(begin, begin + length,
@@ -17,7 +43,7 @@ QString decodeLine(const char *begin, qsizetype length)
         return QString::fromLatin1(begin, length);
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString line = utf8.decode(QByteArrayView(begin, length));
-    return utf8.hasError() ? QString::fromLatin1(begin, length) : line;
+    return utf8.hasError() ? fromLegacy(begin, length) : line;
 }
 
 // The characters that UTF-8 bytes hold: every byte but a continuation byte starts one.
@@ -79,14 +105,14 @@ QString OutputLines::finishLine(bool endedByLineFeed)
     if (carriageReturn && leftOut == 0)
         tail.chop(1);
     // A line cut short is taken as UTF-8 when what is kept of it is (a character cut at
-    // the end of what is kept is counted with those left out), as Latin-1 otherwise.
+    // the end of what is kept is counted with those left out), as legacy text otherwise.
     QStringDecoder utf8(QStringConverter::Utf8,
                         leftOut > 0 ? QStringConverter::Flag::Default
                                     : QStringConverter::Flag::Stateless);
     QString line = utf8.decode(tail);
     qint64 length = 0;
     if (utf8.hasError()) {
-        line = QString::fromLatin1(tail);
+        line = fromLegacy(tail.constData(), tail.size());
         length = line.size() + leftOut;
     } else {
         length = utf8Characters(tail.constBegin(), tail.constEnd()) + leftOutCharacters;

@@ -6,8 +6,9 @@
 // Cuts the converter's standard output into lines. Output arrives in chunks that
 // need not end at a line break: the unfinished tail of a chunk waits for the rest of
 // its line. LF ends a line, and so does CR LF (a converter on Windows writes it).
-// A line is decoded as UTF-8 when it is valid UTF-8, and as Latin-1 (one character per
-// byte) otherwise, so nothing is lost; a NUL byte is a character like any other.
+// A line is decoded as UTF-8 when it is valid UTF-8, and otherwise as Latin-1 (one
+// character per byte, so nothing is lost), on Windows in the console's (OEM) code page;
+// a NUL byte is a character like any other.
 //
 // A line longer than maxLineLength characters (code points) is cut there and ends in a
 // note of how many characters were left out: Qt takes time that grows with the square of the

@@ -67,13 +67,21 @@ RememberedInputs parseSettingsText(const QString &text)
 
 RememberedInputs parseSettings(const QByteArray &bytes)
 {
-    QStringDecoder decode(QStringConverter::System);
-    return parseSettingsText(decode(bytes));
+    // Written in UTF-8; a file that is not valid UTF-8 was written in the local 8-bit
+    // code page (by an older program on Windows) and is read as such.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return parseSettingsText(text);
+    QStringDecoder local(QStringConverter::System);
+    return parseSettingsText(local(bytes));
 }
 
 QByteArray encodeSettings(const QString &text)
 {
-    QStringEncoder encode(QStringConverter::System);
+    // UTF-8 holds every path; Windows's ANSI code page would turn the letters it lacks
+    // (Cyrillic on a Western system) into "?" and the path into another.
+    QStringEncoder encode(QStringConverter::Utf8);
     return encode(text);
 }
 

@@ -7,7 +7,8 @@
 
 // settings.txt: key lines, each followed by exactly one value line. The writer puts
 // an empty line after every value and writes LF line ends; the reader also takes
-// CR LF. Text is in the system's local 8-bit encoding.
+// CR LF. Text is written in UTF-8; a file that is not valid UTF-8 is read in the
+// system's local 8-bit encoding (older files on Windows).
 inline constexpr char installDirectoryKey[] = "VDSP Installation Path:";
 inline constexpr char messagePersonalityKey[] = "Message Personality:";
 inline constexpr char analyserPersonalityKey[] = "Analyser Personality:";
@@ -43,7 +44,8 @@ QString settingsText(const QString &installDirectory, const QString &messagePers
 // empty value; of two equal keys the later wins; other lines are skipped.
 RememberedInputs parseSettingsText(const QString &text);
 
-// The same on the file's bytes, decoded as the system's local 8-bit text.
+// The same on the file's bytes: UTF-8, or the system's local 8-bit text where they are
+// not valid UTF-8.
 RememberedInputs parseSettings(const QByteArray &bytes);
 QByteArray encodeSettings(const QString &text);
 
