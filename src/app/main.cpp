@@ -2,17 +2,55 @@
 #include "tarnwell.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 namespace {
+
+#ifdef Q_OS_WIN
+// A GUI program has no console of its own: what it prints goes nowhere unless its
+// output is redirected (a pipe, a file: left as they are) or it joins the console of
+// the terminal it was typed in. Started from Explorer there is none.
+bool joinTerminal()
+{
+    HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output && output != INVALID_HANDLE_VALUE && ::GetFileType(output) != FILE_TYPE_UNKNOWN)
+        return true;
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS))
+        return false;
+    return std::freopen("CONOUT$", "w", stdout) && std::freopen("CONOUT$", "w", stderr);
+}
+
+bool hasTerminal()
+{
+    static const bool joined = joinTerminal();
+    return joined;
+}
+#else
+bool hasTerminal()
+{
+    return true;
+}
+#endif
 
 int answer(const CommandLine &commandLine)
 {
     const bool refused = commandLine.action == CommandLine::Action::Refuse;
-    std::fputs(commandLine.text.toLocal8Bit().constData(), refused ? stderr : stdout);
+    if (hasTerminal()) {
+        std::fputs(commandLine.text.toLocal8Bit().constData(), refused ? stderr : stdout);
+        std::fflush(refused ? stderr : stdout);
+    } else { // in a box, for which main() made a QApplication
+        QMessageBox box(refused ? QMessageBox::Warning : QMessageBox::Information,
+                        QStringLiteral("Tarnwell"), commandLine.text.trimmed());
+        box.exec();
+    }
     return refused ? EXIT_FAILURE : EXIT_SUCCESS;
 }
 
@@ -37,6 +75,10 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         given << QString::fromLocal8Bit(argv[i]);
     if (answeredWithoutWindow(parseCommandLine(given))) {
+        if (!hasTerminal()) { // started from Explorer: the answer shows in a box
+            QApplication application(argc, argv);
+            return answer(parseCommandLine(QCoreApplication::arguments()));
+        }
         QCoreApplication application(argc, argv);
         return answer(parseCommandLine(QCoreApplication::arguments()));
     }
