@@ -19,9 +19,9 @@
 //   MOVRAK_FLUSH=line|end    flush after every line (default) or only at the end
 //   MOVRAK_RATE=n            write at most n lines a second
 //   MOVRAK_GRANDCHILD=s      leave a process behind that holds standard output open
-//                            for s seconds, and print "grandchild <pid>" (not on Windows)
+//                            for s seconds, and print "grandchild <pid>"
 //   MOVRAK_SLEEP_MS=n        sleep n milliseconds
-//   MOVRAK_CRASH=1           die by a signal (abort)
+//   MOVRAK_CRASH=1           die by a signal (abort; on Windows an illegal instruction)
 //   MOVRAK_EXIT_CODE=n       exit with n, skipping the conversion
 
 #include <chrono>
@@ -34,7 +34,11 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -107,6 +111,45 @@ void writeLines(long long count, bool mixed, bool flushEachLine, long long lines
     std::fflush(stdout);
 }
 
+#ifdef _WIN32
+std::string utf8(const wchar_t *text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(size_t(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
+    bytes.resize(bytes.size() - 1);
+    return bytes;
+}
+
+// The arguments as the C runtime's wide command-line parser gives them, in UTF-8: the
+// narrow argv would have turned every letter outside the ANSI code page into "?".
+std::vector<std::string> commandLine()
+{
+    int count = 0;
+    wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(utf8(words[i]));
+    LocalFree(words);
+    return arguments;
+}
+
+fs::path pathOf(const std::string &text)
+{
+    return fs::u8path(text);
+}
+#else
+std::vector<std::string> commandLine(int argc, char **argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+fs::path pathOf(const std::string &text)
+{
+    return fs::path(text);
+}
+#endif
+
 void leaveGrandchild(long long seconds)
 {
 #ifndef _WIN32
@@ -120,16 +163,31 @@ void leaveGrandchild(long long seconds)
     std::printf("grandchild %d\n", static_cast<int>(grandchild));
     std::fflush(stdout);
 #else
-    (void)seconds;
+    // The grandchild is this program again, told to sleep; it inherits standard output.
+    std::fflush(stdout);
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command
+            = L"\"" + std::wstring(self) + L"\" --sleep " + std::to_wstring(seconds * 1000);
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process {};
+    if (CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        std::printf("grandchild %lu\n", process.dwProcessId);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    std::fflush(stdout);
 #endif
 }
 
-void runTestSwitches(int argc, char **argv)
+void runTestSwitches(const std::vector<std::string> &arguments)
 {
     if (const char *path = environment("MOVRAK_ARGS_FILE")) {
-        std::ofstream file(path, std::ios::binary);
-        for (int i = 1; i < argc; ++i)
-            file << argv[i] << '\n';
+        std::ofstream file(pathOf(path), std::ios::binary);
+        for (size_t i = 1; i < arguments.size(); ++i)
+            file << arguments[i] << '\n';
     }
     if (const long long count = environmentNumber("MOVRAK_STDERR_BYTES", 0); count > 0) {
         const std::string block(65536, 'e');
@@ -163,7 +221,12 @@ void runTestSwitches(int argc, char **argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     if (environment("MOVRAK_CRASH")) {
         std::fflush(stdout);
+#ifdef _WIN32
+        // abort() ends a Windows program with code 3, an ordinary failure.
+        __builtin_trap();
+#else
         std::abort();
+#endif
     }
     if (environment("MOVRAK_EXIT_CODE")) {
         std::fflush(stdout);
@@ -194,9 +257,22 @@ void say(const std::string &line)
 
 int main(int argc, char **argv)
 {
-    runTestSwitches(argc, argv);
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    // The bytes as they are: in text mode every "\n" written would become "\r\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+    const std::vector<std::string> given = commandLine();
+    if (given.size() == 3 && given[1] == "--sleep") { // the grandchild
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(given[2])));
+        return 0;
+    }
+#else
+    const std::vector<std::string> given = commandLine(argc, argv);
+#endif
+    runTestSwitches(given);
 
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const std::vector<std::string> arguments(given.begin() + 1, given.end());
     if (arguments.size() < 5)
         return usage("too few arguments");
     if (arguments[3] != "-pn")
@@ -223,12 +299,12 @@ int main(int argc, char **argv)
     };
     say("Movrak stand-in converter");
     say("Reading VisualDSP project " + project);
-    if (!fs::exists(project, error))
+    if (!fs::exists(pathOf(project), error))
         return fail("project file " + project + " not found");
     say("Using VisualDSP installation " + installation);
-    if (!fs::is_directory(installation, error))
+    if (!fs::is_directory(pathOf(installation), error))
         return fail("installation directory " + installation + " not found");
-    if (!fs::is_directory(destination, error))
+    if (!fs::is_directory(pathOf(destination), error))
         return fail("destination folder " + destination + " not found");
     if (name.empty())
         return fail("the project has no name");
@@ -238,7 +314,7 @@ int main(int argc, char **argv)
         const auto found = options.find(option);
         if (found == options.end())
             continue;
-        if (!fs::exists(found->second, error))
+        if (!fs::exists(pathOf(found->second), error))
             return fail(std::string(label) + " " + found->second + " not found");
         say(std::string("Using ") + label + " " + found->second);
     }
