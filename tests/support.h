@@ -23,6 +23,10 @@
 
 #include <csignal>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 const QString firstLine = QStringLiteral("Initialising Project Conversion ...\n");
 const QString successLine = QStringLiteral("Project Converted Successfully!");
 
@@ -80,7 +84,9 @@ private:
 // Puts `directory` first on PATH for the object's life.
 inline Environment converterFirstOnPath(const QString &directory)
 {
-    return Environment("PATH", QFile::encodeName(directory) + ':' + qgetenv("PATH"));
+    return Environment("PATH",
+                       QFile::encodeName(QDir::toNativeSeparators(directory))
+                               + QDir::listSeparator().toLatin1() + qgetenv("PATH"));
 }
 
 const QString standInDirectory = QStringLiteral(TARNWELL_CONVERTER_DIR);
@@ -156,11 +162,20 @@ inline bool processLives(qint64 pid)
 {
     if (pid <= 0) // kill(0, 0) asks about our own group
         return false;
+#ifdef Q_OS_WIN
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    DWORD code = 0;
+    const bool lives = process && ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    if (process)
+        ::CloseHandle(process);
+    return lives;
+#else
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return ::kill(pid_t(pid), 0) == 0;
     const QByteArray fields = stat.readAll();
     return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
+#endif
 }
 
 // Each test of the wizard starts in a fresh working directory with a wizard shown, and
