@@ -198,6 +198,25 @@ private slots:
 #endif
     }
 
+    // A settings file shared on purpose (group-writable) keeps its mode when replaced.
+    void settingsKeepTheirMode()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("POSIX only: file modes");
+#else
+        WorkingDirectory work;
+        const QString path = work.makeFile(QStringLiteral("settings.txt"), "old\n");
+        QCOMPARE(::chmod(qPrintable(path), 0664), 0);
+        const mode_t previous = ::umask(022);
+        const SettingsWrite written = writeSettingsFile(path, QStringLiteral("new\n"));
+        ::umask(previous);
+        QCOMPARE(written, SettingsWrite::Saved);
+        struct stat status;
+        QCOMPARE(::stat(qPrintable(path), &status), 0);
+        QCOMPARE(status.st_mode & 0777, mode_t(0664));
+#endif
+    }
+
     // Another user's settings.txt (a shared folder) stays theirs once written.
     void settingsOfAnotherUserStayTheirs()
     {

@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -124,20 +125,44 @@ QByteArray nativePath(const QString &path)
 // Follows `path` through the links that are the user's own and gives what it ends at:
 // a name that is no link (or nothing), or, where a link of another user's stands in
 // the way, nothing. In a folder others can write, such a link may point at any of the
-// user's files (~/.profile): writing through it would overwrite them. Each link is read
-// between two looks at it, so a link swapped in meanwhile is not taken for the one seen.
+// user's files (~/.profile): writing through it would overwrite them. On Linux the
+// link's owner and its target are read from one opened link, so another user cannot
+// swap their link in between the look at the owner and the read of the target.
 std::optional<QString> ownTarget(QString path)
 {
     for (int hops = 0; hops < 40; ++hops) {
+        QString target;
+#ifdef O_PATH
+        const int link = ::open(nativePath(path).constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (link < 0)
+            return path; // nothing there (or nothing to look at): no link
+        struct stat status;
+        char buffer[4096];
+        ssize_t length = -1;
+        const bool isLink = ::fstat(link, &status) == 0 && S_ISLNK(status.st_mode);
+        const bool ours = isLink && status.st_uid == ::geteuid();
+        if (ours)
+            length = ::readlinkat(link, "", buffer, sizeof buffer);
+        ::close(link);
+        if (!isLink)
+            return path;
+        if (!ours || length <= 0 || length == ssize_t(sizeof buffer))
+            return std::nullopt;
+        target = QFile::decodeName(QByteArray(buffer, length));
+        if (QDir::isRelativePath(target))
+            target = QFileInfo(path).dir().filePath(target);
+#else
+        // Elsewhere the link is read between two looks at it.
         struct stat before, after;
         if (::lstat(nativePath(path).constData(), &before) != 0 || !S_ISLNK(before.st_mode))
             return path;
         if (before.st_uid != ::geteuid())
             return std::nullopt;
-        const QString target = QFileInfo(path).symLinkTarget();
+        target = QFileInfo(path).symLinkTarget();
         if (::lstat(nativePath(path).constData(), &after) != 0 || after.st_ino != before.st_ino
             || after.st_dev != before.st_dev || target.isEmpty())
             return std::nullopt;
+#endif
         path = target;
     }
     return std::nullopt;
@@ -188,29 +213,32 @@ SettingsWrite writeInPlace(const QString &path, const struct stat &checked, cons
 // Replaces `path` as QSaveFile would (a new file beside it, renamed over it), but
 // without following a link: QSaveFile resolves a link when it opens, and a link that
 // another user swaps in after the check would be followed. rename() replaces the name
-// itself. The new file takes the old one's permissions (or 0666), less the umask.
+// itself. The new file takes the old one's permissions exactly (or 0666 less the
+// umask), and is on disk before it takes the old one's place.
 SettingsWrite replaceAtomically(const QString &path, const struct stat *existing,
                                 const QByteArray &bytes)
 {
     const mode_t mode = existing ? (existing->st_mode & 07777) : 0666;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString temporary
-                = QStringLiteral("%1.%2.tmp")
-                          .arg(path)
-                          .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        const QString temporary = path + QLatin1Char('.')
+                + QString::number(QRandomGenerator::global()->generate64(), 16)
+                + QLatin1String(".tmp");
         const QByteArray name = nativePath(temporary);
         const int descriptor = ::open(name.constData(),
                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (descriptor < 0 && errno == EEXIST)
             continue;
         if (descriptor < 0) {
+            if (errno != EACCES && errno != EPERM && errno != EROFS)
+                return SettingsWrite::Failed; // a full disk, a quota: the old file stays
             // A folder that takes no new files (a shared folder, a read-only one holding
             // a writable settings.txt) leaves no choice but to write the file in place,
             // as a plain writer would: the settings of the run are kept, at the risk of
             // a torn file if the write fails.
             return existing ? writeInPlace(path, *existing, bytes) : SettingsWrite::Failed;
         }
-        const bool written = writeAll(descriptor, bytes);
+        const bool written = (!existing || ::fchmod(descriptor, mode) == 0)
+                && writeAll(descriptor, bytes) && ::fsync(descriptor) == 0;
         if (::close(descriptor) == 0 && written
             && ::rename(name.constData(), nativePath(path).constData()) == 0)
             return SettingsWrite::Saved;
@@ -239,6 +267,9 @@ SettingsWrite writeSettingsFile(const QString &path, const QString &text)
     // writer would.
     if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
         return writeInPlace(*target, existing, bytes);
+    // A file the user made read-only is kept as it is (rename() would not ask).
+    if (::faccessat(AT_FDCWD, nativePath(*target).constData(), W_OK, AT_EACCESS) != 0)
+        return SettingsWrite::Failed;
     return replaceAtomically(*target, &existing, bytes);
 }
 #else
