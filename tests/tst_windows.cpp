@@ -38,7 +38,7 @@ private slots:
         // clang-format off
         QTest::newRow("a batch file earlier on the path") << "cmd first" << successLine;
         QTest::newRow("only batch files on the path") << "cmd only" << notExecutedLine;
-        QTest::newRow("one in the working directory, . on the path") << "working directory" << notExecutedLine;
+        QTest::newRow("one in the working directory, . and the drive on the path") << "working directory" << notExecutedLine;
         QTest::newRow("one beside the program") << "program folder" << notExecutedLine;
         // clang-format on
     }
@@ -57,7 +57,8 @@ private slots:
         const QString besideProgram = QCoreApplication::applicationDirPath() + "/Movrak.exe";
         if (layout == "working directory") {
             copyStandIn(QDir::currentPath());
-            path += ";.;";
+            path += ";.;" + QDir::currentPath().left(2)
+                    + ";"; // ".", and "C:": its drive's current folder
         } else if (layout == "program folder") {
             copyStandIn(QCoreApplication::applicationDirPath());
         }

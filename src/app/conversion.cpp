@@ -55,7 +55,19 @@ QString findConverter(const QString &searchPath)
 {
     QStringList folders;
     for (const QString &folder : searchPath.split(QDir::listSeparator(), Qt::SkipEmptyParts)) {
-        if (QDir::isAbsolutePath(folder))
+#ifdef Q_OS_WIN
+        // "C:" or "C:tools" passes for absolute in Qt but names a folder relative to the
+        // drive's current one (the working directory); "\tools" hangs on the current
+        // drive. Only "X:\..." and UNC paths name one folder.
+        const bool absolute
+                = (folder.size() >= 3 && folder.at(1) == QLatin1Char(':')
+                   && (folder.at(2) == QLatin1Char('\\') || folder.at(2) == QLatin1Char('/')))
+                || folder.startsWith(QLatin1String("\\\\"))
+                || folder.startsWith(QLatin1String("//"));
+#else
+        const bool absolute = QDir::isAbsolutePath(folder);
+#endif
+        if (absolute)
             folders << folder;
     }
     // With folders given, Qt looks in them alone, and on Windows a name that already
