@@ -1,9 +1,12 @@
 // Streaming benchmark for the details log, and a start-up benchmark.
 //
 //   tarnwell_bench run [--repeat R] [--sizes 10000,100000,1000000]
-//                      [--modes buffered,line,trickle,mixed]
-//                      (mode mixed: lines of 12 to 200 bytes, all at once; mode long, not
-//                      run unless asked: one line of that many bytes)
+//                      [--modes buffered,line,trickle,mixed,paths]
+//                      (a mode is how the lines are written, buffered, a line per write
+//                      or trickling, and their shape after a dash: "line-paths"; mixed:
+//                      lines of 12 to 200 bytes; paths: Windows paths of 82 to 280 bytes,
+//                      most wider than the log; alone, a shape is written buffered; mode
+//                      long, not run unless asked: one line of that many bytes)
 //   tarnwell_bench case <wizard|plaintext|process> <lines> <buffered|line|trickle|mixed|long>
 //   tarnwell_bench startup <wizard|peer>
 //   tarnwell_bench replace [small lines] [big lines]
@@ -137,24 +140,40 @@ QString converterPath()
 }
 
 // Mode "long": one line of `lines` bytes without a line break, in place of the lines.
-// Mode "mixed": lines of 12 to 200 bytes (the character limit then binds before the
-// line limit), written all at once.
+// Otherwise "<writing>[-<shape>]", or a shape alone, written buffered.
+QString writingOf(const QString &mode)
+{
+    const QString writing = mode.section(QLatin1Char('-'), 0, 0);
+    return writing == QLatin1String("mixed") || writing == QLatin1String("paths")
+            ? QStringLiteral("buffered")
+            : writing;
+}
+
+QString shapeOf(const QString &mode)
+{
+    return mode.contains(QLatin1Char('-')) ? mode.section(QLatin1Char('-'), 1)
+            : writingOf(mode) == mode      ? QString()
+                                           : mode;
+}
+
 void setConverterEnvironment(qint64 lines, const QString &mode)
 {
     const bool longLine = mode == QLatin1String("long");
-    const bool mixed = mode == QLatin1String("mixed");
+    const QString writing = writingOf(mode);
     qputenv("MOVRAK_LINES", QByteArray::number(longLine ? 0 : lines));
     qputenv("MOVRAK_LONG_LINE", QByteArray::number(longLine ? lines : 0));
-    qputenv("MOVRAK_MIXED", mixed ? "1" : "");
-    qputenv("MOVRAK_FLUSH", mode == QLatin1String("buffered") || mixed ? "end" : "line");
-    qputenv("MOVRAK_RATE", mode == QLatin1String("trickle") ? "20000" : "0");
+    qputenv("MOVRAK_SHAPE", shapeOf(mode).toLatin1());
+    qputenv("MOVRAK_FLUSH", writing == QLatin1String("buffered") ? "end" : "line");
+    qputenv("MOVRAK_RATE", writing == QLatin1String("trickle") ? "20000" : "0");
     qputenv("MOVRAK_EXIT_CODE", "0");
 }
 
 // The line the stand-in writes as its n-th (1-based), without its line feed.
-bool isLine(QStringView text, qint64 n, bool mixed = false)
+bool isLine(QStringView text, qint64 n, const QString &shape)
 {
-    const qsizetype length = mixed ? 11 + n * 7919 % 189 : 79;
+    const qsizetype length = shape == QLatin1String("mixed") ? 11 + n * 7919 % 189
+            : shape == QLatin1String("paths")                ? 81 + n * 7919 % 199
+                                                             : 79;
     return text.size() == length && text.left(9).toLongLong() == n
             && text.at(9) == QLatin1Char(' ');
 }
@@ -181,7 +200,7 @@ bool wizardLogInOrder(const QString &log, qint64 lines, const QString &mode)
         first = 2;
     }
     for (qsizetype i = first; i < rows.size() - 1; ++i, ++expected)
-        if (!isLine(rows.at(i), expected, mode == QLatin1String("mixed")))
+        if (!isLine(rows.at(i), expected, shapeOf(mode)))
             return false;
     return expected == lines + 1;
 }
@@ -282,6 +301,7 @@ Result runBaseline(const QString &subject, qint64 lines, const QString &mode)
     if (subject == QLatin1String("plaintext")) {
         edit.emplace();
         edit->setReadOnly(true);
+        edit->setUndoRedoEnabled(false);
         edit->resize(505, 340);
         edit->show();
     }
@@ -316,7 +336,7 @@ Result runBaseline(const QString &subject, qint64 lines, const QString &mode)
                 && (mode == QLatin1String("long")
                             ? text.count(QLatin1Char('x')) == lines
                             : isLine(QStringView(text).left(text.indexOf(QLatin1Char('\n'))), 1,
-                                     mode == QLatin1String("mixed")));
+                                     shapeOf(mode)));
     }
     result.peakMegabytes = peakMegabytes();
     if (edit) {
@@ -539,7 +559,7 @@ int runAll(const QStringList &arguments)
 {
     int repeat = 3;
     QList<qint64> sizes = { 10000, 100000, 1000000 };
-    QStringList modes = { "buffered", "line", "trickle", "mixed" };
+    QStringList modes = { "buffered", "line", "trickle", "mixed", "paths" };
     for (int i = 0; i + 1 < arguments.size(); i += 2) {
         if (arguments[i] == QLatin1String("--repeat"))
             repeat = arguments[i + 1].toInt();
@@ -557,9 +577,10 @@ int runAll(const QStringList &arguments)
                 "the log is "
                 "replaced (a new summary; the plain view cleared).\n\n",
                 repeat);
-    std::printf("| lines | mode | subject | time s | max stall ms | p99 stall ms | peak MB | cpu s "
-                "| scroll ms | in order | time / plain | peak / plain | after MB |\n");
-    std::printf("|---:|---|---|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|\n");
+    std::printf("| lines | mode | subject | time s | max stall ms | worst run's ms | p99 stall ms "
+                "| peak MB | cpu s | scroll ms | in order | time / plain | peak / plain | after MB "
+                "|\n");
+    std::printf("|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|\n");
     std::map<QString, double> wizardTimeBySize;
     for (const QString &mode : modes) {
         for (const qint64 lines : sizes) {
@@ -587,20 +608,23 @@ int runAll(const QStringList &arguments)
                 medians[QLatin1String(subject)] = m;
                 const Result &plain = medians[QStringLiteral("plaintext")];
                 const bool ratio = QLatin1String(subject) == QLatin1String("wizard");
-                std::printf("| %lld | %s | %s | %.3f | %.1f | %.1f | %.0f | %.2f | %s | %s | %s | "
-                            "%s | %s |\n",
-                            lines, qPrintable(mode), subject, m.seconds, m.maxStallMs, m.p99StallMs,
-                            m.peakMegabytes, m.cpuSeconds,
-                            ratio ? qPrintable(QString::number(m.scrollMs, 'f', 1)) : "",
-                            m.linesInOrder ? "yes" : "NO",
-                            ratio ? qPrintable(QString::number(m.seconds / plain.seconds, 'f', 2))
-                                  : "",
-                            ratio ? qPrintable(
-                                    QString::number(m.peakMegabytes / plain.peakMegabytes, 'f', 2))
-                                  : "",
-                            m.replacedMegabytes > 0
-                                    ? qPrintable(QString::number(m.replacedMegabytes, 'f', 0))
-                                    : "");
+                const double worst = maxStall.empty()
+                        ? 0
+                        : *std::max_element(maxStall.begin(), maxStall.end());
+                std::printf(
+                        "| %lld | %s | %s | %.3f | %.1f | %.1f | %.1f | %.0f | %.2f | %s | %s | "
+                        "%s | %s | %s |\n",
+                        lines, qPrintable(mode), subject, m.seconds, m.maxStallMs, worst,
+                        m.p99StallMs, m.peakMegabytes, m.cpuSeconds,
+                        ratio ? qPrintable(QString::number(m.scrollMs, 'f', 1)) : "",
+                        m.linesInOrder ? "yes" : "NO",
+                        ratio ? qPrintable(QString::number(m.seconds / plain.seconds, 'f', 2)) : "",
+                        ratio ? qPrintable(
+                                QString::number(m.peakMegabytes / plain.peakMegabytes, 'f', 2))
+                              : "",
+                        m.replacedMegabytes > 0
+                                ? qPrintable(QString::number(m.replacedMegabytes, 'f', 0))
+                                : "");
                 std::fflush(stdout);
             }
             wizardTimeBySize[mode + QString::number(lines)]
@@ -609,8 +633,9 @@ int runAll(const QStringList &arguments)
         const double small = wizardTimeBySize[mode + QStringLiteral("100000")];
         const double large = wizardTimeBySize[mode + QStringLiteral("1000000")];
         if (small > 0 && large > 0)
-            std::printf("| | %s | growth 1,000,000 / 100,000 lines | %.1f x | | | | | | | | | |\n",
-                        qPrintable(mode), large / small);
+            std::printf(
+                    "| | %s | growth 1,000,000 / 100,000 lines | %.1f x | | | | | | | | | | |\n",
+                    qPrintable(mode), large / small);
     }
 
     std::vector<double> wizard, peer;

@@ -126,7 +126,17 @@ private slots:
             fallback << (i % 5 == 2 ? QStringLiteral("line %1: \u6f22\u5b57 \U0001F600").arg(i)
                                     : QStringLiteral("line %1:").arg(i));
         }
+        QStringList
+                paths; // as a converter on Windows prints them: most wrap, at blanks or anywhere
+        for (int i = 0; i < 40; ++i)
+            paths << QStringLiteral(
+                             "adding C:\\Program Files\\VisualDSP 5.0\\src\\driver sources %1\\")
+                                    .arg(i)
+                                    .repeated(1 + i % 4)
+                            + QString(i * 7 % 90, QLatin1Char(i % 3 ? 'x' : ' ')) + "file.cpp";
         // clang-format off
+        QTest::newRow("Windows paths") << paths << 0;
+        QTest::newRow("blanks wider than the view") << QStringList { QString(300, ' ') + "x", "a" + QString(300, ' ') } << 0;
         QTest::newRow("short lines") << QStringList { "alpha", "beta\u2028gamma", "", "" } << 0;
         QTest::newRow("a long line") << QStringList { QStringLiteral("word ").repeated(60) } << 0;
         QTest::newRow("tab, accents, CJK") << QStringList { "a\tb", "\u00e9t\u00e9", "\u6f22\u5b57" } << 0;

@@ -4,9 +4,13 @@
 #include <QPainter>
 #include <QStyle>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QVarLengthArray>
 #include <QtMath>
+
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +20,18 @@ constexpr qreal unbounded = 1e6;
 constexpr qreal slack = 1;
 constexpr qreal notTaken = -2;
 constexpr qreal notAlone = -1;
+
+// A paragraph's user state: the width of its widest line when each of its lines fits,
+// and these when they do not.
+constexpr int laidOutAsItCame = -1; // by Qt's layout: its height is that layout's
+constexpr int wrappedByAdvances = -2; // its lines cut as Qt's layout cuts them, by LogLayout
+
+// Where a line wraps: a blank, which Qt's line breaking lets a line end in, and which
+// does not count towards the width there (a no-break space is a letter to it).
+bool isBreakingSpace(QChar c)
+{
+    return c.isSpace() && c.decompositionTag() != QChar::NoBreak;
+}
 
 // The height Qt's own document layout gives a line: the sum of its highest ascent,
 // descent and leading, rounded up, whatever fonts the line is drawn in.
@@ -60,6 +76,7 @@ bool LogLayout::takeMetrics()
     sample.endLayout();
     lineHeight = qMax(1, advanceOf(line));
     advances.fill(notTaken);
+    overhangs.fill(-1);
     widest = 0;
     asciiAlone = true;
     for (char16_t c = 0x20; c < 0x7f; ++c)
@@ -108,6 +125,14 @@ qreal LogLayout::advance(QChar c) const
     return known;
 }
 
+qreal LogLayout::overhang(QChar c) const
+{
+    qreal &known = overhangs[c.unicode()];
+    if (known < 0)
+        known = qMax(0.0, -metrics.rightBearing(c));
+    return known;
+}
+
 void LogLayout::setHeight(QTextBlock block, int height) const
 {
     if (block.lineCount() != height) {
@@ -120,34 +145,105 @@ void LogLayout::measure(QTextBlock block) const
 {
     block.clearLayout();
     const QString text = block.text();
+    const QList<QStringView> lines = QStringView(text).split(QChar::LineSeparator);
     const qreal available = lineWidth() - slack;
     qreal widestHere = 0;
-    qreal current = 0;
-    int lines = 1;
-    bool alone = true;
-    for (const QChar c : text) {
-        if (c == QChar::LineSeparator) {
-            widestHere = qMax(widestHere, current);
-            current = 0;
-            ++lines;
-            continue;
+    int height = 0;
+    bool wraps = false;
+    for (const QStringView line : lines) {
+        qreal lineWidth = 0;
+        for (const QChar c : line) {
+            const qreal a = advance(c);
+            if (a < 0) {
+                // Any other line has a paragraph of its own, laid out as it came.
+                block.setUserState(laidOutAsItCame);
+                laidOut(block);
+                return;
+            }
+            lineWidth += a;
         }
-        const qreal a = advance(c);
-        if (a < 0 || (current += a) > available) {
-            alone = false;
-            break;
+        if (lineWidth <= available) {
+            widestHere = qMax(widestHere, lineWidth);
+            height += lineHeight;
+        } else {
+            height += lineHeight * int(piecesAlone(line, block).size());
+            wraps = true;
         }
     }
-    widestHere = qMax(widestHere, current);
-    if (alone) {
-        // The widest line, so that a change of width can tell whether it still fits.
-        block.setUserState(qCeil(widestHere));
-        widest = qMax(widest, widestHere);
-        setHeight(block, lines * lineHeight);
-    } else {
-        block.setUserState(-1);
-        laidOut(block);
+    // The widest line, so that a change of width can tell whether it still fits.
+    block.setUserState(wraps ? wrappedByAdvances : qCeil(widestHere));
+    widest = qMax(widest, widestHere);
+    setHeight(block, height);
+}
+
+QList<int> LogLayout::wrapped(QStringView line) const
+{
+    // Qt's layout (QTextLine::layout_helper, wrapping at word boundaries or anywhere)
+    // ends a line before the first word that would take it past the width, counting the
+    // blanks before that word but not those that end the line; a line's first word is
+    // taken whatever its width, and a line that is then too wide is cut again, at any
+    // character. A word ends at a break opportunity (Unicode's line breaking) or a blank.
+    // Each decision is taken here only when the advances are clear of the width by more
+    // than they may be off; a word's last glyph counts with its overhang past its
+    // advance (a negative right bearing), as Qt counts it where a line may end.
+    const qreal width = lineWidth();
+    QVarLengthArray<uchar, 512> attributes(line.size() + 1);
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, line, attributes.data(),
+                               attributes.size());
+    QVarLengthArray<bool, 512> breakBefore(line.size() + 1);
+    std::fill(breakBefore.begin(), breakBefore.end(), false);
+    for (qsizetype at = breaks.toNextBoundary(); at > 0; at = breaks.toNextBoundary())
+        breakBefore[at] = true;
+    enum : qsizetype { unclear = -1, tooWide = -2 };
+    // Where the line from `from` ends, cut at word boundaries or anywhere.
+    const auto lineEnd = [&](qsizetype from, bool anywhere) -> qsizetype {
+        qreal taken = 0, blanks = 0;
+        qsizetype length = 0, blankCount = 0;
+        for (qsizetype i = from; i < line.size();) {
+            if (isBreakingSpace(line[i])) {
+                for (; i < line.size() && isBreakingSpace(line[i]); ++i, ++blankCount)
+                    blanks += advance(line[i]);
+                if (qAbs(blanks - width) <= slack)
+                    return unclear;
+                if (blanks > width) // blanks alone wider than the line end it
+                    return i;
+                continue;
+            }
+            qsizetype next = i;
+            qreal word = 0;
+            do {
+                word += advance(line[next++]);
+            } while (!anywhere && next < line.size() && !isBreakingSpace(line[next])
+                     && !breakBefore[next]);
+            const qreal reach = taken + blanks + word;
+            const qreal inked = reach + overhang(line[next - 1]);
+            const bool fits = inked + slack <= width;
+            const bool overflows = inked > width + slack;
+            if (!fits && !overflows && (length > 0 || !anywhere))
+                return unclear;
+            if (overflows && length > 0)
+                return from + length + blankCount;
+            if (overflows && !anywhere)
+                return tooWide;
+            taken = reach;
+            length += blankCount + (next - i);
+            blanks = 0;
+            blankCount = 0;
+            i = next;
+        }
+        return line.size();
+    };
+    QList<int> lengths;
+    for (qsizetype from = 0; from < line.size();) {
+        qsizetype end = lineEnd(from, false);
+        if (end == tooWide)
+            end = lineEnd(from, true);
+        if (end == unclear)
+            return {};
+        lengths << int(end - from);
+        from = end;
     }
+    return lengths;
 }
 
 bool LogLayout::isLaidOut(const QTextBlock &block) const
@@ -175,8 +271,31 @@ bool LogLayout::isPlain(QStringView text) const
     return true;
 }
 
-QList<int> LogLayout::linesAsAlone(const QString &text, const QTextOption &option) const
+QList<int> LogLayout::piecesAlone(QStringView line, const QTextBlock &block) const
 {
+    qreal lineWidth = 0;
+    for (const QChar c : line)
+        lineWidth += advance(c);
+    if (lineWidth <= this->lineWidth() - slack)
+        return { int(line.size()) };
+    QList<int> lengths = wrapped(line);
+    if (lengths.isEmpty()) {
+        // Too close to the width to tell: as Qt's layout cuts it.
+        QTextLayout alone(line.toString(), font, paintDevice());
+        alone.setTextOption(lineOption(block));
+        alone.beginLayout();
+        for (QTextLine piece = alone.createLine(); piece.isValid(); piece = alone.createLine()) {
+            piece.setLineWidth(this->lineWidth());
+            lengths << piece.textLength();
+        }
+        alone.endLayout();
+    }
+    return lengths;
+}
+
+QList<int> LogLayout::linesAsAlone(const QTextBlock &block) const
+{
+    const QString text = block.text();
     // Only the log's plain lines share a paragraph: in any other, a line separator is
     // part of the line.
     QList<int> lengths;
@@ -188,17 +307,21 @@ QList<int> LogLayout::linesAsAlone(const QString &text, const QTextOption &optio
             return {};
     }
     for (const QStringView line : lines) {
-        QTextLayout alone(line.toString(), font, paintDevice());
-        alone.setTextOption(option);
-        alone.beginLayout();
-        for (QTextLine piece = alone.createLine(); piece.isValid(); piece = alone.createLine()) {
-            piece.setLineWidth(lineWidth());
-            lengths << piece.textLength();
-        }
-        alone.endLayout();
+        lengths << piecesAlone(line, block);
         ++lengths.last(); // the separator
     }
     return lengths;
+}
+
+QTextOption LogLayout::lineOption(const QTextBlock &block) const
+{
+    QTextOption option = document()->defaultTextOption();
+    option.setTextDirection(block.textDirection());
+    // A right-to-left paragraph stands at the right, as in any Qt text view.
+    option.setAlignment(QStyle::visualAlignment(block.textDirection(), option.alignment()));
+    if (width < 0)
+        option.setWrapMode(QTextOption::ManualWrap);
+    return option;
 }
 
 QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
@@ -206,19 +329,13 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
     QTextLayout *layout = block.layout();
     const qreal available = lineWidth();
     if (!isLaidOut(block)) {
-        QTextOption option = document()->defaultTextOption();
-        option.setTextDirection(block.textDirection());
-        // A right-to-left paragraph stands at the right, as in any Qt text view.
-        option.setAlignment(QStyle::visualAlignment(block.textDirection(), option.alignment()));
-        if (width < 0)
-            option.setWrapMode(QTextOption::ManualWrap);
+        QTextOption option = lineOption(block);
         // A line that shares its paragraph and does not fit the width wraps exactly as it
         // would in a paragraph of its own, where a line separator after it (or spaces or
         // a tab before that) cannot take a line of its own: its pieces are measured alone,
         // and the paragraph is cut into the same.
-        const QList<int> pieces = block.userState() < 0 && width >= 0
-                ? linesAsAlone(block.text(), option)
-                : QList<int>();
+        const QList<int> pieces
+                = block.userState() < 0 && width >= 0 ? linesAsAlone(block) : QList<int>();
         if (!pieces.isEmpty())
             option.setWrapMode(QTextOption::WrapAnywhere);
         layout->setTextOption(option);
@@ -264,8 +381,11 @@ void LogLayout::documentChanged(int from, int charsRemoved, int charsAdded)
             widest = 0;
         const qreal fits = qMin(oldWidth, lineWidth()) - slack;
         for (QTextBlock block = first; block.isValid(); block = block.next()) {
+            // A paragraph wrapped by advances is cut anew at any other width.
             const int widestLine = block.userState();
-            const bool same = widestLine >= 0 ? widestLine <= fits : isLaidOut(block);
+            const bool same = widestLine >= 0       ? widestLine <= fits
+                    : widestLine == laidOutAsItCame ? isLaidOut(block)
+                                                    : lineWidth() == oldWidth;
             if (allVoid || !same)
                 measure(block);
         }
@@ -321,7 +441,8 @@ void LogLayout::draw(QPainter *painter, const PaintContext &context)
     // the first in its place is drawn too when it is one laid out as it came (any but
     // plain lines), which costs nothing more.
     QTextBlock first = blockAt(clip.top());
-    if (first.isValid() && first.previous().isValid() && first.previous().userState() < 0)
+    if (first.isValid() && first.previous().isValid()
+        && first.previous().userState() == laidOutAsItCame)
         first = first.previous();
     for (QTextBlock block = first; block.isValid() && top(block) <= clip.bottom();
          block = block.next()) {

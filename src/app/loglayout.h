@@ -72,11 +72,20 @@ private:
     QTextLayout *laidOut(const QTextBlock &block) const;
     // For a paragraph of plain lines joined by line separators: the length of each line
     // of it laid out, every plain line broken as it would be alone; otherwise empty.
-    QList<int> linesAsAlone(const QString &text, const QTextOption &option) const;
+    QList<int> linesAsAlone(const QTextBlock &block) const;
+    // For a plain line of `block`: the length of each line of it laid out alone.
+    QList<int> piecesAlone(QStringView line, const QTextBlock &block) const;
+    QTextOption lineOption(const QTextBlock &block) const;
+    // For a plain line wider than the view: the length of each line Qt's layout cuts it
+    // into, from its characters' advances; empty when they come too close to the width
+    // to tell.
+    QList<int> wrapped(QStringView line) const;
     void setHeight(QTextBlock block, int height) const;
     // The advance of a character, or a negative number when its width cannot be taken
     // on its own (controls, tabs, characters outside Latin-1 or missing from the font).
     qreal advance(QChar c) const;
+    // How far the glyph of a character that advance() takes reaches past its advance.
+    qreal overhang(QChar c) const;
     void reportSize();
     void reportLater() const;
 
@@ -91,6 +100,8 @@ private:
     // Advances of the characters up to the general punctuation (the quotes and dashes
     // that compilers print), taken from the font as they are first met.
     mutable std::array<qreal, 0x2060> advances {};
+    // How far each of those characters' glyphs reaches past its advance, taken alike.
+    mutable std::array<qreal, 0x2060> overhangs {};
     // Whether every printable ASCII character is drawn by its own advance.
     bool asciiAlone = false;
     mutable bool sizeReportDue = false;

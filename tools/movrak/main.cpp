@@ -14,8 +14,11 @@
 //   MOVRAK_BYTES=text        write text to standard output; \n, \r, \\ and \xHH escapes
 //   MOVRAK_LONG_LINE=n       write one line of n bytes (no blanks, no line break)
 //   MOVRAK_LINES=n           write n numbered lines of 80 bytes each
-//   MOVRAK_MIXED=1           ... of 12 to 200 bytes instead: line i (1-based) has
+//   MOVRAK_SHAPE=mixed       ... of 12 to 200 bytes instead: line i (1-based) has
 //                            12 + (i * 7919) % 189 bytes, its line feed included
+//   MOVRAK_SHAPE=paths       ... of 82 to 280 bytes, 82 + (i * 7919) % 199: the number
+//                            and a Windows path of a file taken over, as a converter
+//                            on Windows prints them (most are wider than the log)
 //   MOVRAK_FLUSH=line|end    flush after every line (default) or only at the end
 //   MOVRAK_RATE=n            write at most n lines a second
 //   MOVRAK_GRANDCHILD=s      leave a process behind that holds standard output open
@@ -27,6 +30,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -86,17 +90,28 @@ std::string unescape(const char *text)
     return bytes;
 }
 
-void writeLines(long long count, bool mixed, bool flushEachLine, long long linesPerSecond)
+void writeLines(long long count, const std::string &shape, bool flushEachLine,
+                long long linesPerSecond)
 {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    const std::string text = "converting source files of the project, one line of progress; "
+    const bool mixed = shape == "mixed", paths = shape == "paths";
+    std::string text = "converting source files of the project, one line of progress; "
             + std::string(200, '.');
-    char line[256];
+    if (paths) {
+        text = "adding C:\\Program Files\\VisualDSP 5.0\\Examples\\Board Support\\src";
+        for (int folder = 1; text.size() < 300; ++folder)
+            text += "\\driver sources " + std::to_string(folder);
+    }
+    char line[320];
     for (long long i = 0; i < count; ++i) {
-        const int bytes = mixed ? int(12 + (i + 1) * 7919 % 189) : 80;
+        const int bytes = mixed ? int(12 + (i + 1) * 7919 % 189)
+                : paths         ? int(82 + (i + 1) * 7919 % 199)
+                                : 80;
         std::snprintf(line, sizeof line, "%09lld %-*.*s\n", i + 1, bytes - 11, bytes - 11,
                       text.c_str());
+        if (paths) // the file's extension ends the path
+            std::memcpy(line + bytes - 5, ".cpp", 4);
         std::fwrite(line, 1, static_cast<size_t>(bytes), stdout);
         if (flushEachLine)
             std::fflush(stdout);
@@ -212,8 +227,8 @@ void runTestSwitches(const std::vector<std::string> &arguments)
         const bool flushEachLine = !flush || std::string(flush) != "end";
         if (!flushEachLine)
             std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-        writeLines(count, environment("MOVRAK_MIXED") != nullptr, flushEachLine,
-                   environmentNumber("MOVRAK_RATE", 0));
+        const char *shape = environment("MOVRAK_SHAPE");
+        writeLines(count, shape ? shape : "", flushEachLine, environmentNumber("MOVRAK_RATE", 0));
     }
     if (const long long seconds = environmentNumber("MOVRAK_GRANDCHILD", 0); seconds > 0)
         leaveGrandchild(seconds);
