@@ -39,15 +39,6 @@ std::unique_ptr<QProcess> groupLeaderWithId(qint64 id)
     return nullptr;
 }
 
-double residentMegabytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const qint64 pages = statm.readAll().split(' ').value(1).toLongLong();
-    return pages * double(::sysconf(_SC_PAGESIZE)) / (1024 * 1024);
-}
-
 // A child process that holds a read lease on `path`, as a Samba server with kernel
 // oplocks does while a Windows client has the file open: it ignores the lease break
 // (SIGIO), so a writer that waits for it waits fs.lease-break-time (45 s). 0 on failure.
@@ -381,31 +372,6 @@ private slots:
         stop(how);
         QTest::qWait(100);
         QCOMPARE(impostor->state(), QProcess::Running); // and goes with its QProcess
-    }
-
-    // A big log's memory goes back to the system once a new summary replaces it: about
-    // as much stays as after a small run.
-    void memoryComesBackWhenTheLogIsReplaced()
-    {
-#ifdef __SANITIZE_ADDRESS__
-        QSKIP("AddressSanitizer's heap holds on to what is freed: the Release tests check this");
-#endif
-        const auto path = converterFirstOnPath(standInDirectory);
-        const Environment flush("MOVRAK_FLUSH", "end");
-        goToLastPage(*wizard, *work);
-        double megabytes[2] = {};
-        for (const int run : { 0, 1 }) {
-            const Environment lines("MOVRAK_LINES", run ? "1000000" : "10000");
-            QVERIFY(finishAndWait(*wizard, 120000));
-            wizard->back();
-            pressNext(*wizard);
-            QCoreApplication::processEvents();
-            megabytes[run] = residentMegabytes();
-        }
-        QVERIFY2(megabytes[1] <= 1.5 * megabytes[0],
-                 qPrintable(QStringLiteral("%1 MB after a big log, %2 MB after a small one")
-                                    .arg(megabytes[1])
-                                    .arg(megabytes[0])));
     }
 
 private:

@@ -7,6 +7,7 @@
 #include "support.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <csignal>
 
@@ -136,104 +137,82 @@ private slots:
         QCOMPARE(described(::parseSettings(file)), expected);
     }
 
-    void settingsFileKeptOnFailure()
+    // settings.txt where it cannot simply be replaced: a write that fails part way (a
+    // full disk) keeps the old file; a folder that takes no new files gets it written in
+    // place; a file shared on purpose keeps its mode, and another user's file its owner.
+    void writeSettingsFile_data()
     {
-#ifndef Q_OS_UNIX
-        QSKIP("POSIX only: rlimits, file owners, FIFOs and devices");
-#else
-        WorkingDirectory work;
-        const QByteArray old("VDSP Installation Path:\n/old\n\n");
-        work.makeFile(QStringLiteral("settings.txt"), old);
-        QString text;
-        // Small writes wait in a buffer, large ones go straight to the file: both fail.
-        for (const int size : { 100, 100000 }) {
-            text = ::settingsText(QString(size, QLatin1Char('x')), "", "", "");
-            // A file-size limit makes the write fail part way, as a full disk would.
-            const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-            rlimit previousLimit {};
-            getrlimit(RLIMIT_FSIZE, &previousLimit);
-            const rlimit limit { 16, previousLimit.rlim_max };
-            setrlimit(RLIMIT_FSIZE, &limit);
-            const bool written = writeSettingsFile(QStringLiteral("settings.txt"), text)
-                    == SettingsWrite::Saved;
-            setrlimit(RLIMIT_FSIZE, &previousLimit);
-            std::signal(SIGXFSZ, previousHandler);
-            QVERIFY2(!written, qPrintable(QString::number(size)));
-            QCOMPARE(work.read(QStringLiteral("settings.txt")), old);
-            QCOMPARE(QDir::current().entryList(QDir::Files), QStringList { "settings.txt" });
-        }
-        QCOMPARE(writeSettingsFile(QStringLiteral("no such folder/settings.txt"), text),
-                 SettingsWrite::Failed);
-#endif
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("saved");
+        // clang-format off
+        QTest::newRow("a full disk, a write that waits in a buffer") << "full 100" << false;
+        QTest::newRow("a full disk, a write straight to the file") << "full 100000" << false;
+        QTest::newRow("no such folder") << "no folder" << false;
+        QTest::newRow("a folder that takes no new files") << "closed folder" << true;
+        QTest::newRow("a group-writable file") << "mode 664" << true;
+        QTest::newRow("another user's file") << "others" << true;
+        // clang-format on
     }
-
-    // A folder that takes no new files but holds a writable settings.txt (a shared
-    // folder): the file is written in place rather than the run's settings lost.
-    void settingsWrittenInPlaceWhereTheFolderRefusesNewFiles()
+    void writeSettingsFile()
     {
 #ifndef Q_OS_UNIX
-        QSKIP("POSIX only: rlimits, file owners, FIFOs and devices");
+        QSKIP("POSIX only: rlimits, file owners and modes");
 #else
+        QFETCH(QString, where);
+        QFETCH(bool, saved);
+        constexpr uid_t nobody = 65534;
+        const uid_t user = ::geteuid();
+        if (where == "others" && user != 0)
+            QSKIP("giving the file to another user needs root");
+        const mode_t previousMask = ::umask(022);
+        const auto restoreMask = qScopeGuard([previousMask] { ::umask(previousMask); });
         WorkingDirectory work;
         const QString folder = work.makeDirectory(QStringLiteral("shared"));
-        const QString path = work.makeFile(QStringLiteral("shared/settings.txt"), "old\n");
-        QFile::setPermissions(work.path("."), QFile::Permissions(0x7711));
-        QFile::setPermissions(path, QFile::Permissions(0x6666));
-        QFile::setPermissions(folder, QFile::Permissions(0x5555));
-        const QString text = ::settingsText(QStringLiteral("/vdsp"), "", "", "");
-        // Root writes anywhere: the check runs as the owner of the two, without the
-        // power to override file permissions, which setfsuid() drops.
-        const uid_t user = ::geteuid(), nobody = 65534;
-        if (user == 0) // the file stays ours, writable by all
-            QCOMPARE(::chown(qPrintable(folder), nobody, nobody), 0);
-        ::setfsuid(user == 0 ? nobody : user);
-        const bool refused = !QFile(folder + "/probe").open(QIODevice::WriteOnly);
-        const bool written = writeSettingsFile(path, text) == SettingsWrite::Saved;
+        const QByteArray old("VDSP Installation Path:\n/old\n\n");
+        QString path = work.makeFile(QStringLiteral("shared/settings.txt"), old);
+        const int size = where.section(' ', 1).toInt();
+        const QString text = ::settingsText(QString(size ? size : 5, QLatin1Char('x')), "", "", "");
+        rlimit previousLimit {};
+        getrlimit(RLIMIT_FSIZE, &previousLimit);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        bool refused = true;
+        if (where == "no folder") {
+            path = work.path(QStringLiteral("gone/settings.txt"));
+        } else if (where.startsWith("full")) { // the write fails part way
+            const rlimit limit { 16, previousLimit.rlim_max };
+            setrlimit(RLIMIT_FSIZE, &limit);
+        } else if (where == "mode 664") {
+            QCOMPARE(::chmod(qPrintable(path), 0664), 0);
+        } else if (where == "others") {
+            QCOMPARE(::chown(qPrintable(path), nobody, nobody), 0);
+        } else if (where == "closed folder") {
+            // Root writes anywhere: the write runs as the owner of the two, without the
+            // power to override file permissions, which setfsuid() drops.
+            QFile::setPermissions(work.path("."), QFile::Permissions(0x7711));
+            QFile::setPermissions(path, QFile::Permissions(0x6666));
+            QFile::setPermissions(folder, QFile::Permissions(0x5555));
+            if (user == 0) // the file stays ours, writable by all
+                QCOMPARE(::chown(qPrintable(folder), nobody, nobody), 0);
+            ::setfsuid(user == 0 ? nobody : user);
+            refused = !QFile(folder + "/probe").open(QIODevice::WriteOnly);
+        }
+        const SettingsWrite written = ::writeSettingsFile(path, text);
         ::setfsuid(user);
-        QVERIFY2(refused, "the folder still takes new files");
+        setrlimit(RLIMIT_FSIZE, &previousLimit);
+        std::signal(SIGXFSZ, previousHandler);
         QFile::setPermissions(folder, QFile::Permissions(0x7755));
-        QVERIFY(written);
-        QCOMPARE(work.read(QStringLiteral("shared/settings.txt")), encodeSettings(text));
+        QVERIFY2(refused, "the folder still takes new files");
+        QCOMPARE(written, saved ? SettingsWrite::Saved : SettingsWrite::Failed);
+        QCOMPARE(work.read(QStringLiteral("shared/settings.txt")),
+                 saved ? encodeSettings(text) : old);
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { "settings.txt" });
-#endif
-    }
-
-    // A settings file shared on purpose (group-writable) keeps its mode when replaced.
-    void settingsKeepTheirMode()
-    {
-#ifndef Q_OS_UNIX
-        QSKIP("POSIX only: file modes");
-#else
-        WorkingDirectory work;
-        const QString path = work.makeFile(QStringLiteral("settings.txt"), "old\n");
-        QCOMPARE(::chmod(qPrintable(path), 0664), 0);
-        const mode_t previous = ::umask(022);
-        const SettingsWrite written = writeSettingsFile(path, QStringLiteral("new\n"));
-        ::umask(previous);
-        QCOMPARE(written, SettingsWrite::Saved);
         struct stat status;
-        QCOMPARE(::stat(qPrintable(path), &status), 0);
-        QCOMPARE(status.st_mode & 0777, mode_t(0664));
-#endif
-    }
-
-    // Another user's settings.txt (a shared folder) stays theirs once written.
-    void settingsOfAnotherUserStayTheirs()
-    {
-#ifndef Q_OS_UNIX
-        QSKIP("POSIX only: rlimits, file owners, FIFOs and devices");
-#else
-        if (::geteuid() != 0)
-            QSKIP("giving the file to another user needs root");
-        WorkingDirectory work;
-        const QString path = work.makeFile(QStringLiteral("settings.txt"), "old\n");
-        constexpr uid_t nobody = 65534;
-        QCOMPARE(::chown(qPrintable(path), nobody, nobody), 0);
-        const QString text = ::settingsText(QStringLiteral("/vdsp"), "", "", "");
-        QCOMPARE(writeSettingsFile(path, text), SettingsWrite::Saved);
-        QCOMPARE(work.read(QStringLiteral("settings.txt")), encodeSettings(text));
-        QCOMPARE(QFileInfo(path).ownerId(), nobody);
-        QCOMPARE(QFileInfo(path).groupId(), nobody);
+        QCOMPARE(::stat(qPrintable(folder + "/settings.txt"), &status), 0);
+        QCOMPARE(status.st_mode & 0777,
+                 mode_t(where == "mode 664"                ? 0664
+                                : where == "closed folder" ? 0666
+                                                           : 0644));
+        QCOMPARE(status.st_uid, where == "others" ? nobody : user);
 #endif
     }
 
@@ -293,11 +272,9 @@ private slots:
         const QString note = QStringLiteral(" ... (%1 more characters not shown)");
         QTest::newRow("at the limit, CR LF") << QByteArrayList { "0123456789\r\n" } << QStringList { "0123456789" } << QString() << 10;
         QTest::newRow("one more") << QByteArrayList { "0123456789a\nb\n" } << QStringList { "0123456789" + note.arg(1), "b" } << QString() << 10;
-        QTest::newRow("one more, CR LF") << QByteArrayList { "0123456789a\r\n" } << QStringList { "0123456789" + note.arg(1) } << QString() << 10;
         QTest::newRow("over chunks") << QByteArrayList { "01234", "56789abc", "def", "\r", "\nnext\n" } << QStringList { "0123456789" + note.arg(6), "next" } << QString() << 10;
         QTest::newRow("unfinished") << QByteArrayList { "0123456789", "0123456789" } << QStringList {} << "0123456789" + note.arg(10) << 10;
         // The limit counts characters, and a cut never splits one: "é" is two bytes, "€" three.
-        QTest::newRow("UTF-8 under the limit in characters") << QByteArrayList { "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\n" } << QStringList { "éééééééé" } << QString() << 10;
         QTest::newRow("UTF-8 over the limit, cut between characters") << QByteArrayList { "x", QByteArray("\xe2\x82\xac").repeated(40), "\r\n" } << QStringList { "x€€€€€€€€€" + note.arg(31) } << QString() << 10;
         QTest::newRow("Latin-1 over the limit") << QByteArrayList { QByteArray("\xe9").repeated(50) + "\n" } << QStringList { legacyText(QByteArray("\xe9").repeated(10)) + note.arg(40) } << QString() << 10;
         // clang-format on
@@ -315,11 +292,6 @@ private slots:
         QCOMPARE(actual, lines);
         QCOMPARE(output.takeRest(), rest);
         QCOMPARE(output.takeRest(), QString());
-    }
-
-    void toBackslashes()
-    {
-        QCOMPARE(Tarnwell::toBackslashes("C:/dsp\\a/ b/"), QStringLiteral("C:\\dsp\\a\\ b\\"));
     }
 
     // The command line: what it asks for, the project file it gives the wizard, and a

@@ -387,24 +387,6 @@ private slots:
         QCOMPARE(field->text(), action ? taken : QStringLiteral("before"));
     }
 
-    // Typing into a folder of 20,000 names completes from all of them (the folder is
-    // read off the GUI thread; the benchmark measures how long the window waits).
-    void completionFromABigFolder()
-    {
-        const QString folder = work->makeDirectory("many");
-        for (int i = 0; i < 20000; ++i)
-            QFile(QStringLiteral("%1/name%2.dpj").arg(folder).arg(i, 5, 10, QLatin1Char('0')))
-                    .open(QIODevice::WriteOnly);
-        QApplication::setActiveWindow(wizard.get());
-        QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
-        wizard->VDSPProjectEdit->setFocus();
-        QTest::keyClicks(wizard->VDSPProjectEdit, folder + "/name1");
-        QCompleter *completer = wizard->VDSPProjectEdit->completer();
-        QTRY_VERIFY_WITH_TIMEOUT(completer->popup()->isVisible()
-                                         && completer->completionCount() == 10000,
-                                 30000); // name10000 to name19999
-    }
-
     // Arriving on a page, typing goes into its first field and Enter goes on as Next
     // (which leaves the log alone before Page2); Tab follows the reading order, and after
     // the last widget leaves the page (for the wizard's buttons). Screen readers' names:

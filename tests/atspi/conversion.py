@@ -101,14 +101,13 @@ def run(program, converter_folder, work):
                         + ", ".join(f"{a.getRoleName()} {a.name!r}" for a in showing()), probe)
 
     # Once the page shows (its first widget found): every focusable widget showing has a
-    # name of its own, and `expected` are among them.
-    def check_names(page, first, expected):
+    # name of its own.
+    def check_names(page, first):
         find(*first)
         focusable = lambda a: a.getState().contains(pyatspi.STATE_FOCUSABLE)  # noqa: E731
         names = sorted(a.name for a in showing(focusable))
-        if {first[0], *expected} - set(names) or "" in names or len(set(names)) < len(names):
-            raise Failure(f"{page}: {expected} expected among names all given once, not empty; "
-                          f"the names are {names}")
+        if "" in names or len(set(names)) < len(names):
+            raise Failure(f"{page}: every name given once, none empty; the names are {names}")
 
     def type_into(name, text):
         field = find(name, pyatspi.ROLE_TEXT)
@@ -134,30 +133,21 @@ def run(program, converter_folder, work):
 
     try:
         app = wait_for("the wizard on the AT-SPI bus", application)
-        check_names("Page0", ("Project File (.dpj)", pyatspi.ROLE_TEXT), [
-            "Browse for the VisualDSP project file", "Install Location",
-            "Browse for the VisualDSP installation directory", "Folder",
-            "Browse for the Norvik / Norvik++ project folder", "Name", "Next >", "Cancel"])
+        check_names("Page0", ("Project File (.dpj)", pyatspi.ROLE_TEXT))
         type_into("Project File (.dpj)", path("app.dpj"))
         type_into("Install Location", path("vdsp"))
         type_into("Folder", path("out"))
         type_into("Name", "demo")
         press("Next >")
-        check_names("Page1", ("Message Personality", pyatspi.ROLE_TEXT), [
-            "Browse for the message personality", "Template Analyser Personality",
-            "Browse for the template analyser personality", "Compiler Personality",
-            "Browse for the compiler personality", "< Back", "Next >"])
+        check_names("Page1", ("Message Personality", pyatspi.ROLE_TEXT))
         type_into("Message Personality", path("message.p_s"))
         press("Next >")
-        check_names("Page2", ("*.cpp", pyatspi.ROLE_CHECK_BOX), [
-            "*.cc", "*.cxx", "*.c", "*.h", "*.hh", "*.hpp", "*.hxx", "Custom Extensions",
-            "Next >"])
+        check_names("Page2", ("*.cpp", pyatspi.ROLE_CHECK_BOX))
         for extension in ("*.cpp", "*.h"):
             press(extension, pyatspi.ROLE_CHECK_BOX, ("Toggle",) + PRESS)
         press("Next >")
         wait_for("the summary in the log", lambda: "cpp,h" in log_text())
-        check_names("Page3", ("Finish", pyatspi.ROLE_PUSH_BUTTON),
-                    ["Conversion details", "< Back", "Cancel"])
+        check_names("Page3", ("Finish", pyatspi.ROLE_PUSH_BUTTON))
         press("Finish")
         done = "Project Converted Successfully!"
         shown = wait_for("the outcome in the log", lambda: (lambda t: done in t and t)(log_text()))
