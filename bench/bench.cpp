@@ -5,7 +5,8 @@
 //                      (a mode is how the lines are written, buffered, a line per write
 //                      or trickling, and their shape after a dash: "line-paths"; mixed:
 //                      lines of 12 to 200 bytes; paths: Windows paths of 82 to 280 bytes,
-//                      most wider than the log; alone, a shape is written buffered; mode
+//                      most wider than the log; scripts: Cyrillic, Greek, Japanese and
+//                      Hebrew lines; alone, a shape is written buffered; mode
 //                      long, not run unless asked: one line of that many bytes)
 //   tarnwell_bench case <wizard|plaintext|process> <lines> <buffered|line|trickle|mixed|long>
 //   tarnwell_bench startup <wizard|peer>
@@ -145,6 +146,7 @@ QString writingOf(const QString &mode)
 {
     const QString writing = mode.section(QLatin1Char('-'), 0, 0);
     return writing == QLatin1String("mixed") || writing == QLatin1String("paths")
+                    || writing == QLatin1String("scripts")
             ? QStringLiteral("buffered")
             : writing;
 }
@@ -171,6 +173,22 @@ void setConverterEnvironment(qint64 lines, const QString &mode)
 // The line the stand-in writes as its n-th (1-based), without its line feed.
 bool isLine(QStringView text, qint64 n, const QString &shape)
 {
+    if (shape == QLatin1String("scripts")) {
+        static const QStringList scripts = {
+            QStringLiteral("\u043a\u043e\u043c\u043f\u0438\u043b\u044f\u0446\u0438\u044f "
+                           "\u0444\u0430\u0439\u043b\u0430 "
+                           "\u0434\u0440\u0430\u0439\u0432\u0435\u0440\u0430"),
+            QStringLiteral(
+                    "\u03bc\u03b5\u03c4\u03b1\u03b3\u03bb\u03ce\u03c4\u03c4\u03b9\u03c3\u03b7 "
+                    "\u03c4\u03bf\u03c5 \u03b1\u03c1\u03c7\u03b5\u03af\u03bf\u03c5"),
+            QStringLiteral("\u30c9\u30e9\u30a4\u30d0\u306e\u30bd\u30fc\u30b9\u3092\u30b3\u30f3"
+                           "\u30d1\u30a4\u30eb\u4e2d"),
+            QStringLiteral("\u05e7\u05d5\u05de\u05e4\u05d9\u05dc\u05e6\u05d9\u05d4 \u05e9\u05dc "
+                           "\u05e7\u05d5\u05d1\u05e5"),
+        };
+        return text.left(9).toLongLong() == n
+                && text.mid(9) == QLatin1Char(' ') + scripts.at(n % 4);
+    }
     const qsizetype length = shape == QLatin1String("mixed") ? 11 + n * 7919 % 189
             : shape == QLatin1String("paths")                ? 81 + n * 7919 % 199
                                                              : 79;

@@ -19,6 +19,8 @@
 //   MOVRAK_SHAPE=paths       ... of 82 to 280 bytes, 82 + (i * 7919) % 199: the number
 //                            and a Windows path of a file taken over, as a converter
 //                            on Windows prints them (most are wider than the log)
+//   MOVRAK_SHAPE=scripts     ... the number and one of movrakScripts[i % 4]: Cyrillic,
+//                            Greek, Japanese, Hebrew
 //   MOVRAK_FLUSH=line|end    flush after every line (default) or only at the end
 //   MOVRAK_RATE=n            write at most n lines a second
 //   MOVRAK_GRANDCHILD=s      leave a process behind that holds standard output open
@@ -90,6 +92,16 @@ std::string unescape(const char *text)
     return bytes;
 }
 
+// Lines in other scripts, in UTF-8 (the benchmark checks them against the same list).
+const char *const movrakScripts[] = {
+    "\u043a\u043e\u043c\u043f\u0438\u043b\u044f\u0446\u0438\u044f \u0444\u0430\u0439\u043b\u0430 "
+    "\u0434\u0440\u0430\u0439\u0432\u0435\u0440\u0430",
+    "\u03bc\u03b5\u03c4\u03b1\u03b3\u03bb\u03ce\u03c4\u03c4\u03b9\u03c3\u03b7 \u03c4\u03bf\u03c5 "
+    "\u03b1\u03c1\u03c7\u03b5\u03af\u03bf\u03c5",
+    "\u30c9\u30e9\u30a4\u30d0\u306e\u30bd\u30fc\u30b9\u3092\u30b3\u30f3\u30d1\u30a4\u30eb\u4e2d",
+    "\u05e7\u05d5\u05de\u05e4\u05d9\u05dc\u05e6\u05d9\u05d4 \u05e9\u05dc \u05e7\u05d5\u05d1\u05e5",
+};
+
 void writeLines(long long count, const std::string &shape, bool flushEachLine,
                 long long linesPerSecond)
 {
@@ -105,6 +117,12 @@ void writeLines(long long count, const std::string &shape, bool flushEachLine,
     }
     char line[320];
     for (long long i = 0; i < count; ++i) {
+        if (shape == "scripts") {
+            std::fprintf(stdout, "%09lld %s\n", i + 1, movrakScripts[(i + 1) % 4]);
+            if (flushEachLine)
+                std::fflush(stdout);
+            continue;
+        }
         const int bytes = mixed ? int(12 + (i + 1) * 7919 % 189)
                 : paths         ? int(82 + (i + 1) * 7919 % 199)
                                 : 80;
