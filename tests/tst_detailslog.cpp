@@ -127,8 +127,27 @@ private slots:
                                     .arg(i)
                                     .repeated(1 + i % 4)
                             + QString(i * 7 % 90, QLatin1Char(i % 3 ? 'x' : ' ')) + "file.cpp";
+        // Glyphs that reach past their advance (a fraction slash, a backslash, an f)
+        // ending a word near the width; a run of blanks past Qt's 4096-character pieces.
+        QStringList overhanging;
+        for (int k = 10; k <= 75; ++k)
+            for (int m = 0; m <= 3; ++m)
+                for (const char16_t *end : { u"\u2044", u"\\", u"f" })
+                    overhanging << QString(k, 'x') + QString(m, 'i') + QString::fromUtf16(end)
+                                    + " yyyy";
+        const QStringList longBlanks
+                = QStringList { QString(3000, 'x') + QString(1200, ' ') + QString(40, 'y') }
+                + numbered(1, 100);
+        // Blanks in front of a word wider than the view: Qt's document layout widens that
+        // line and cuts the rest of its paragraph at words only.
+        QStringList indented = numbered(1, 20);
+        for (int n = 40; n <= 135; n += 5)
+            indented << QString(n, ' ') + QString(150, 'x') + " y " + QString(100, 'z');
         // clang-format off
         QTest::newRow("Windows paths") << paths << 0;
+        QTest::newRow("overhanging glyphs at the width") << overhanging << 0;
+        QTest::newRow("blanks past 4096 characters") << longBlanks << 0;
+        QTest::newRow("blanks in front of a long word") << indented << 0;
         QTest::newRow("blanks wider than the view") << QStringList { QString(300, ' ') + "x", "a" + QString(300, ' ') } << 0;
         QTest::newRow("short lines") << QStringList { "alpha", "beta\u2028gamma", "", "" } << 0;
         QTest::newRow("a long line") << QStringList { QStringLiteral("word ").repeated(60) } << 0;

@@ -40,6 +40,27 @@ int advanceOf(const QTextLine &line)
     return qCeil(line.ascent() + line.descent() + line.leading());
 }
 
+// Sets the width of a line as Qt's own document layout does: a line that is still wider
+// than that (a character wider than the view, blanks in front of a long word) gets the
+// room it takes, cut anywhere, and the rest of its paragraph is then cut at words only.
+void setWidthAsQtDoes(QTextLayout &layout, QTextLine &line, QTextOption &option, qreal width)
+{
+    line.setLineWidth(width);
+    const auto fixed = [](qreal x) { return qRound(x * 64); };
+    if (fixed(line.naturalTextWidth()) <= fixed(width))
+        return;
+    const bool wordOrAnywhere = option.wrapMode() == QTextOption::WrapAtWordBoundaryOrAnywhere;
+    if (wordOrAnywhere) {
+        option.setWrapMode(QTextOption::WrapAnywhere);
+        layout.setTextOption(option);
+    }
+    line.setLineWidth(qMax(line.naturalTextWidth(), width));
+    if (wordOrAnywhere) {
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+    }
+}
+
 } // namespace
 
 LogLayout::LogLayout(QTextDocument *document) : QAbstractTextDocumentLayout(document)
@@ -186,6 +207,10 @@ QList<int> LogLayout::wrapped(QStringView line) const
     // Each decision is taken here only when the advances are clear of the width by more
     // than they may be off; a word's last glyph counts with its overhang past its
     // advance (a negative right bearing), as Qt counts it where a line may end.
+    // Qt cuts text into pieces of 4096 characters, where a run of blanks or a word
+    // also ends: a line that long is left to Qt's layout.
+    if (line.size() >= 4096)
+        return {};
     const qreal width = lineWidth();
     QVarLengthArray<uchar, 512> attributes(line.size() + 1);
     QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, line, attributes.data(),
@@ -199,14 +224,22 @@ QList<int> LogLayout::wrapped(QStringView line) const
     const auto lineEnd = [&](qsizetype from, bool anywhere) -> qsizetype {
         qreal taken = 0, blanks = 0;
         qsizetype length = 0, blankCount = 0;
-        for (qsizetype i = from; i < line.size();) {
+        qsizetype i = from;
+        // Where the line ends, and the glyph whose overhang Qt then counts: the one
+        // before the word that did not fit, the last one at the end of the text, none
+        // after blanks.
+        qsizetype end = -1;
+        qreal endOverhang = 0;
+        while (i < line.size()) {
             if (isBreakingSpace(line[i])) {
                 for (; i < line.size() && isBreakingSpace(line[i]); ++i, ++blankCount)
                     blanks += advance(line[i]);
                 if (qAbs(blanks - width) <= slack)
                     return unclear;
-                if (blanks > width) // blanks alone wider than the line end it
-                    return i;
+                if (blanks > width) { // blanks alone wider than the line end it
+                    end = i;
+                    break;
+                }
                 continue;
             }
             qsizetype next = i;
@@ -216,22 +249,31 @@ QList<int> LogLayout::wrapped(QStringView line) const
             } while (!anywhere && next < line.size() && !isBreakingSpace(line[next])
                      && !breakBefore[next]);
             const qreal reach = taken + blanks + word;
-            const qreal inked = reach + overhang(line[next - 1]);
-            const bool fits = inked + slack <= width;
-            const bool overflows = inked > width + slack;
-            if (!fits && !overflows && (length > 0 || !anywhere))
-                return unclear;
-            if (overflows && length > 0)
-                return from + length + blankCount;
-            if (overflows && !anywhere)
-                return tooWide;
+            if (length > 0) { // a line's first word is taken whatever its width
+                const qreal inked = reach + overhang(line[next - 1]);
+                if (inked > width + slack) {
+                    end = from + length + blankCount;
+                    endOverhang = overhang(line[i - 1]);
+                    break;
+                }
+                if (inked + slack > width)
+                    return unclear;
+            }
             taken = reach;
             length += blankCount + (next - i);
             blanks = 0;
             blankCount = 0;
             i = next;
         }
-        return line.size();
+        if (end < 0) {
+            end = line.size();
+            endOverhang = blankCount > 0 ? 0 : overhang(line.back());
+        }
+        // A line too wide (its first word) is cut again, anywhere; one still too wide
+        // (its first character) is given more room by Qt's document layout.
+        if (qAbs(taken + endOverhang - width) <= slack || (anywhere && taken + endOverhang > width))
+            return unclear;
+        return !anywhere && taken + endOverhang > width ? tooWide : end;
     };
     QList<int> lengths;
     for (qsizetype from = 0; from < line.size();) {
@@ -282,10 +324,11 @@ QList<int> LogLayout::piecesAlone(QStringView line, const QTextBlock &block) con
     if (lengths.isEmpty()) {
         // Too close to the width to tell: as Qt's layout cuts it.
         QTextLayout alone(line.toString(), font, paintDevice());
-        alone.setTextOption(lineOption(block));
+        QTextOption option = lineOption(block);
+        alone.setTextOption(option);
         alone.beginLayout();
         for (QTextLine piece = alone.createLine(); piece.isValid(); piece = alone.createLine()) {
-            piece.setLineWidth(this->lineWidth());
+            setWidthAsQtDoes(alone, piece, option, this->lineWidth());
             lengths << piece.textLength();
         }
         alone.endLayout();
@@ -334,6 +377,7 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
         // would in a paragraph of its own, where a line separator after it (or spaces or
         // a tab before that) cannot take a line of its own: its pieces are measured alone,
         // and the paragraph is cut into the same.
+        const QString text = block.text();
         const QList<int> pieces
                 = block.userState() < 0 && width >= 0 ? linesAsAlone(block) : QList<int>();
         if (!pieces.isEmpty())
@@ -344,10 +388,26 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
         qsizetype piece = 0;
         for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
             line.setLeadingIncluded(true);
-            if (piece < pieces.size())
-                line.setNumColumns(pieces.at(piece++), available);
-            else
-                line.setLineWidth(available);
+            if (piece < pieces.size()) {
+                // Cutting anywhere, Qt counts every glyph's overhang past its advance,
+                // not only a word's last, and a line Qt's document layout widened (one
+                // still too wide once cut anywhere) does not fit the width: such a piece
+                // comes out shorter, and is given the room its characters take.
+                const int length = pieces.at(piece++);
+                line.setNumColumns(length, available);
+                const int textEnd = block.length() - 1; // the last piece counts its break
+                if (line.textLength() < std::min(length, textEnd - line.textStart())) {
+                    qreal room = qMax(0.0, -metrics.minRightBearing()) + slack;
+                    for (const QChar c :
+                         QStringView(text)
+                                 .sliced(line.textStart())
+                                 .first(std::min(length, textEnd - line.textStart())))
+                        room += qMax(0.0, advance(c));
+                    line.setNumColumns(length, qMax(available, room));
+                }
+            } else {
+                setWidthAsQtDoes(*layout, line, option, available);
+            }
             line.setPosition(QPointF(0, y));
             y += advanceOf(line);
             // A line may reach past the width (a tab at its end): the document is then as
