@@ -145,8 +145,7 @@ private slots:
         QTest::addColumn<QString>("where");
         QTest::addColumn<bool>("saved");
         // clang-format off
-        QTest::newRow("a full disk, a write that waits in a buffer") << "full 100" << false;
-        QTest::newRow("a full disk, a write straight to the file") << "full 100000" << false;
+        QTest::newRow("a full disk") << "full 100000" << false;
         QTest::newRow("no such folder") << "no folder" << false;
         QTest::newRow("a folder that takes no new files") << "closed folder" << true;
         QTest::newRow("a group-writable file") << "mode 664" << true;

@@ -104,15 +104,6 @@ class WizardTest : public WizardTestCase
     Q_OBJECT
 
 private slots:
-    void startState()
-    {
-        QCOMPARE(wizard->currentPage(), wizard->Page0);
-        QVERIFY(!wizard->button(QWizard::NextButton)->isEnabled());
-        QCOMPARE(wizard->pageIds(), QList<int>({ 0, 1, 2, 3 }));
-        for (QLineEdit *field : wizard->findChildren<QLineEdit *>())
-            QVERIFY(field->text().isEmpty());
-    }
-
     // The checks of Page0 and Page1. Paths: e exists, m missing, - empty; on Page0
     // installation, project, destination, on Page1 message, analyser, compiler.
     void pageChecks_data()
