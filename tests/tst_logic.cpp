@@ -310,6 +310,10 @@ private slots:
         QTest::newRow("a web address is ignored") << QStringList { "tarnwell", "https://example.org/app.dpj" } << "wizard" << "" << "not a usable local file, ignored: https://example.org/app.dpj";
         QTest::newRow("a name with a line break is ignored") << QStringList { "tarnwell", "/p/a\nb.dpj" } << "wizard" << "" << "ignored: /p/a\nb.dpj";
         QTest::newRow("and so is a file URL with one") << QStringList { "tarnwell", "file:///p/a%0Ab.dpj" } << "wizard" << "" << "ignored: file:///p/a%0Ab.dpj";
+#ifdef Q_OS_WIN // a share: a UNC path, given or as a file URL that names its host
+        QTest::newRow("a UNC path, as given") << QStringList { "tarnwell", "\\\\host\\share\\app.dpj" } << "wizard" << "\\\\host\\share\\app.dpj" << "";
+        QTest::newRow("a file URL of a share") << QStringList { "tarnwell", "file://host/share/a%20b.dpj" } << "wizard" << "//host/share/a b.dpj" << "";
+#endif
         QTest::newRow("a Windows drive is no URL scheme") << QStringList { "tarnwell", "C:\\dsp\\app.dpj" } << "wizard" << "C:\\dsp\\app.dpj" << "";
         QTest::newRow("a name with a colon is no URL") << QStringList { "tarnwell", "board:rev2.dpj" } << "wizard" << "board:rev2.dpj" << "";
         QTest::newRow("a file starting with a dash, after --") << QStringList { "tarnwell", "--", "-old.dpj" } << "wizard" << "-old.dpj" << "";
