@@ -187,7 +187,7 @@ void LogLayout::measure(QTextBlock block) const
             widestHere = qMax(widestHere, lineWidth);
             height += lineHeight;
         } else {
-            height += lineHeight * int(piecesAlone(line, block).size());
+            height += lineHeight * int(cutAlone(line, block).size());
             wraps = true;
         }
     }
@@ -318,8 +318,12 @@ QList<int> LogLayout::piecesAlone(QStringView line, const QTextBlock &block) con
     qreal lineWidth = 0;
     for (const QChar c : line)
         lineWidth += advance(c);
-    if (lineWidth <= this->lineWidth() - slack)
-        return { int(line.size()) };
+    return lineWidth <= this->lineWidth() - slack ? QList<int> { int(line.size()) }
+                                                  : cutAlone(line, block);
+}
+
+QList<int> LogLayout::cutAlone(QStringView line, const QTextBlock &block) const
+{
     QList<int> lengths = wrapped(line);
     if (lengths.isEmpty()) {
         // Too close to the width to tell: as Qt's layout cuts it.
