@@ -35,6 +35,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScrollBar>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -326,11 +327,13 @@ Result runBaseline(const QString &subject, qint64 lines, const QString &mode)
     QProcess process;
     process.setStandardErrorFile(QProcess::nullDevice());
     qint64 lineFeeds = 0;
+    // The converter writes UTF-8, and a chunk may end inside a character.
+    QStringDecoder utf8(QStringDecoder::Utf8);
     QObject::connect(&process, &QProcess::readyReadStandardOutput, [&] {
         const QByteArray chunk = process.readAllStandardOutput();
         lineFeeds += chunk.count('\n');
         if (edit)
-            edit->appendPlainText(QString::fromLatin1(chunk));
+            edit->appendPlainText(utf8.decode(chunk));
     });
     Result result;
     StallMeter meter;

@@ -152,6 +152,7 @@ private slots:
         QTest::newRow("short lines") << QStringList { "alpha", "beta\u2028gamma", "", "" } << 0;
         QTest::newRow("a long line") << QStringList { QStringLiteral("word ").repeated(60) } << 0;
         QTest::newRow("tab, accents, CJK") << QStringList { "a\tb", "\u00e9t\u00e9", "\u6f22\u5b57" } << 0;
+        QTest::newRow("Greek and Cyrillic, wrapped") << QStringList { QString::fromUtf8("компиляция файла ").repeated(9), QString::fromUtf8("μεταγλώττιση του ").repeated(9) + "x" } << 0;
         QTest::newRow("fits the width") << QStringList() << 0;
         QTest::newRow("a character more") << QStringList() << 1;
         // clang-format on

@@ -277,6 +277,9 @@ void DetailsLog::appendLines(const QStringList &lines)
             last->text += '\n';
             last->characters += 1;
         } else {
+            // A paragraph that a line of its own ended early gives back the room it kept.
+            if (last && last->lines > 0 && last->text.capacity() > 2 * last->text.size())
+                last->text.squeeze();
             last = &queue.emplace_back();
             last->full = alone;
             last->text.reserve(alone ? utf8.size()
