@@ -134,7 +134,10 @@ private:
             log.reset();
             const qint64 lineLimits[] = { 20, 60, 200 };
             const qint64 characterLimits[] = { 1500, 6000, 1 << 30 };
-            limits = { lineLimits[random.bounded(3)], characterLimits[random.bounded(3)] };
+            // A drop may take several passes.
+            const int paragraphsPerDrop[] = { 4, 8192, 8192 };
+            limits = { lineLimits[random.bounded(3)], characterLimits[random.bounded(3)],
+                       paragraphsPerDrop[random.bounded(3)] };
             log = std::make_unique<DetailsLog>(&view, limits);
         }
         header.clear();

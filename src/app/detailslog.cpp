@@ -252,6 +252,8 @@ void DetailsLog::replaceText(const QString &text)
     shownLines = 0;
     shownCharacters = 0;
     droppedLines = 0;
+    dropAllShown = false;
+    droppedFromQueue = 0;
     hasNotice = false;
     view->setPlainText(text);
     // Output goes into the last paragraph, which is empty when `text` ends with a
@@ -304,7 +306,7 @@ void DetailsLog::appendText(const QString &text)
 
 void DetailsLog::whenShown(std::function<void()> action)
 {
-    if (queue.empty())
+    if (isIdle())
         action();
     else
         afterShown = std::move(action);
@@ -334,7 +336,9 @@ void DetailsLog::insertPass()
         // Dropping old lines makes Qt copy all the text it keeps into a new block (it
         // compacts its buffer), whatever the size of the batch: that gets a pass of its
         // own.
-        if (dropDue()) {
+        if (dropAllShown) {
+            dropOldest(shownLines, shownCharacters);
+        } else if (dropDue()) {
             dropOldest(shownLines - kept(limits.lines), shownCharacters - kept(limits.characters));
         } else {
             while (!queue.empty() && clock.elapsed() < passBudgetMs && !dropDue())
@@ -344,7 +348,7 @@ void DetailsLog::insertPass()
     showHeldTop();
     // The counts of what is queued steer the drops: an empty queue counts nothing.
     Q_ASSERT(!queue.empty() || (queuedLines == 0 && queuedCharacters == 0));
-    if (!queue.empty()) {
+    if (!isIdle()) {
         schedule();
     } else if (afterShown) {
         // The action may queue more or restart the log: take it out first.
@@ -358,6 +362,8 @@ bool DetailsLog::dropDue() const
 {
     // Old lines go when the next paragraph could pass a limit; up to the limits,
     // nothing is dropped.
+    if (dropAllShown)
+        return true;
     if (queue.empty() || queue.front().lines == 0)
         return false;
     return shownLines + queue.front().lines > limits.lines
@@ -414,9 +420,10 @@ void DetailsLog::dropOldest(qint64 lines, qint64 characters)
     int count = 0;
     qint64 removedLines = 0;
     qint64 removedCharacters = 0;
-    // At least one paragraph goes, so that every drop makes room.
+    // At least one paragraph goes, so that every drop makes room; what is left over the
+    // limit of a pass goes in the next passes that need room.
     while ((removedLines < lines || removedCharacters < characters || count == 0)
-           && !paragraphs.empty()) {
+           && !paragraphs.empty() && count < limits.paragraphsPerDrop) {
         removedLines += paragraphs.front().lines;
         removedCharacters += paragraphs.front().characters;
         paragraphs.pop_front();
@@ -425,6 +432,11 @@ void DetailsLog::dropOldest(qint64 lines, qint64 characters)
     shownLines -= removedLines;
     shownCharacters -= removedCharacters;
     droppedLines += removedLines;
+    if (paragraphs.empty()) {
+        droppedLines += droppedFromQueue;
+        droppedFromQueue = 0;
+        dropAllShown = false;
+    }
     ++drops;
     heap.handOver(); // the pages made ready for the copy that this drop makes
 
@@ -484,10 +496,14 @@ void DetailsLog::dropQueuedOverflow()
 {
     if (queuedLines <= limits.lines && queuedCharacters <= limits.characters)
         return;
-    // What is queued would push out everything shown so far: that goes at once, and
-    // so do the oldest queued lines, which would never be seen.
-    if (!paragraphs.empty())
+    // What is queued would push out everything shown so far: that goes (beginning now,
+    // over as many passes as it takes), and the oldest queued lines, which would never
+    // be seen, go at once.
+    if (!paragraphs.empty()) {
+        dropAllShown = true;
         dropOldest(shownLines, shownCharacters);
+    }
+    qint64 &dropped = dropAllShown ? droppedFromQueue : droppedLines;
     const auto tooMany = [this](qint64 lines, qint64 characters) {
         return queuedLines - lines > kept(limits.lines)
                 || queuedCharacters - characters > kept(limits.characters);
@@ -500,20 +516,22 @@ void DetailsLog::dropQueuedOverflow()
         if (cut < 0 || tooMany(oldest.lines, oldest.characters + 1)) {
             queuedLines -= oldest.lines;
             queuedCharacters -= oldest.characters + 1;
-            droppedLines += oldest.lines;
+            dropped += oldest.lines;
             queue.pop_front();
         } else {
             const qsizetype length = QString::fromUtf8(oldest.text.first(cut)).size();
             queuedLines -= 1;
             queuedCharacters -= length + 1;
-            droppedLines += 1;
+            dropped += 1;
             oldest.text.remove(0, cut + 1);
             oldest.lines -= 1;
             oldest.characters -= length + 1;
         }
     }
-    QTextCursor edit(view->document());
-    writeNotice(edit);
+    if (!dropAllShown) {
+        QTextCursor edit(view->document());
+        writeNotice(edit);
+    }
     showHeldTop();
 }
 
