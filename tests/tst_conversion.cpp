@@ -5,7 +5,6 @@
 
 #include <QCheckBox>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScopeGuard>
@@ -320,19 +319,11 @@ private slots:
         });
         const auto path = converterFirstOnPath(standInDirectory);
         goToLastPage(*wizard, *work);
-        // The event loop keeps running throughout: a 45-second wait would show here.
-        QElapsedTimer sinceTick;
-        qint64 longestGap = 0;
-        QTimer ticker;
-        connect(&ticker, &QTimer::timeout, this,
-                [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
-        sinceTick.start();
-        ticker.start(10);
+        // A writer that waited for the lease would get the file once the kernel broke it
+        // (after 45 s), and write it: its content below tells.
         QVERIFY(finishAndWait(*wizard));
         QTRY_VERIFY(wizard->DetailsText->toPlainText().endsWith(
                 logLine.isEmpty() ? successLine : successLine + "\n" + logLine));
-        ticker.stop();
-        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap) + " ms"));
         // On disk: the user's files as they were, another user's file as it was, the
         // link still a link.
         const QByteArray saved = work->read("home/profile");

@@ -3,7 +3,6 @@
 // legible under a dark theme, completion and drops, screen readers, Tab order and first
 // focus, the window's size, the font of popups and boxes, the icon.
 
-#include "app/commandline.h"
 #include "support.h"
 
 #include <QAbstractItemView>
@@ -151,31 +150,16 @@ private slots:
                                                             : untouched);
     }
 
-    // A project file from the command line fills its field, checked as if typed; "%1"
-    // stands for the working directory, which holds app.dpj.
-    void projectFileFromCommandLine_data()
-    {
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<bool>("exists");
-        // clang-format off
-        QTest::newRow("an existing file") << "%1/app.dpj" << "%1/app.dpj" << true;
-        QTest::newRow("a missing file shows red") << "%1/gone.dpj" << "%1/gone.dpj" << false;
-        QTest::newRow("a relative name, against the working directory") << "app.dpj" << "app.dpj" << true;
-        // clang-format on
-    }
+    // A project file from the command line (parsed: tst_logic) fills its field, checked
+    // as if typed: a relative name against the working directory.
     void projectFileFromCommandLine()
     {
-        QFETCH(QString, argument);
-        QFETCH(QString, field);
-        QFETCH(bool, exists);
         work->makeFile("app.dpj");
-        const QString directory = QDir::currentPath();
-        const CommandLine commandLine
-                = parseCommandLine({ QStringLiteral("tarnwell"), argument.arg(directory) });
-        wizard->setProjectFile(commandLine.projectFile);
-        QCOMPARE(wizard->VDSPProjectEdit->text(), field.arg(directory));
-        QCOMPARE(colour(wizard->VDSPProjectEdit), exists ? black : red);
+        for (const QString &file : { QStringLiteral("app.dpj"), work->path("gone.dpj") }) {
+            wizard->setProjectFile(file);
+            QCOMPARE(wizard->VDSPProjectEdit->text(), file);
+            QCOMPARE(colour(wizard->VDSPProjectEdit), file == "app.dpj" ? black : red);
+        }
     }
 
     void summaryOnLeavingPage2()
