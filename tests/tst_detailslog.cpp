@@ -54,6 +54,7 @@ private slots:
         QTest::newRow("characters") << many << qint64(50000) << 3000 << 100 << 200;
         QTest::newRow("at the line limit") << qint64(1000) << many << 1000 << 10 << 0;
         QTest::newRow("one past the line limit") << qint64(1000) << many << 1001 << 7 << 0;
+        QTest::newRow("lines over 3/4 of the characters, in one batch") << many << qint64(1500) << 2 << 2 << 1200;
         // clang-format on
     }
     void limits()
@@ -93,6 +94,7 @@ private slots:
                         total,
                         DetailsLog::kept(std::min(lineLimit, characterLimit / (width + 10)))));
         QCOMPARE(dropped > 0, total > lineLimit || total * (width + 10) >= characterLimit);
+        QVERIFY(dropped < total); // the newest line is always shown
     }
 
     void restartForgetsTheEarlierRun()

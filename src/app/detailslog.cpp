@@ -508,7 +508,10 @@ void DetailsLog::dropQueuedOverflow()
         return queuedLines - lines > kept(limits.lines)
                 || queuedCharacters - characters > kept(limits.characters);
     };
-    while (tooMany(0, 0) && !queue.empty() && queue.front().lines > 0) {
+    // The newest line stays whenever it fits the limits alone, however long it is: what
+    // is kept must not depend on where the output was cut into chunks.
+    while (tooMany(0, 0) && !queue.empty() && queue.front().lines > 0
+           && !(queuedLines == 1 && queuedCharacters <= limits.characters)) {
         Entry &oldest = queue.front();
         // Whole paragraphs while the rest is still too much; then single lines, so that
         // exactly the newest three quarters stay.

@@ -129,22 +129,22 @@ qreal LogLayout::advance(QChar c) const
         // Controls, the tab and the soft hyphen are not drawn by their own advance; nor
         // is a character that the log's font lacks (a fallback font draws it), one that
         // combines with the one before it, one that may turn the writing direction, or a
-        // line or paragraph separator. Past Latin-1, only the alphabets written left to
-        // right without joining or shaping (Latin, Greek, Cyrillic: messages in the
-        // user's language) and the common punctuation are taken: the quotes, dashes and
-        // ellipsis of compilers ("‘x’ —").
+        // line or paragraph separator. Past Latin-1, only Latin and the common
+        // punctuation are taken: the quotes, dashes and ellipsis of compilers ("‘x’ —").
+        // (Greek and Cyrillic would pass as well, but a paragraph that Qt widens past the
+        // view is only found when drawn: after a width change, lines of theirs off screen
+        // leave the scroll range short until then. A Latin line of that shape does the
+        // same; it is rarer.)
         const QChar::Direction direction = c.direction();
         const bool weakOrLeftToRight = direction == QChar::DirL || direction == QChar::DirEN
                 || direction == QChar::DirES || direction == QChar::DirET
                 || direction == QChar::DirCS || direction == QChar::DirWS
                 || direction == QChar::DirON;
-        const QChar::Script script = c.script();
-        const bool simpleScript = c.unicode() < 0x100 || script == QChar::Script_Latin
-                || script == QChar::Script_Greek || script == QChar::Script_Cyrillic
-                || (c.unicode() >= 0x2010 && script == QChar::Script_Common);
+        const bool latinOrCommon = c.unicode() < 0x100 || c.script() == QChar::Script_Latin
+                || (c.unicode() >= 0x2010 && c.script() == QChar::Script_Common);
         const bool separator = c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
         const bool alone = c.isPrint() && !c.isMark() && !separator && weakOrLeftToRight
-                && simpleScript && metrics.inFontUcs4(c.unicode());
+                && latinOrCommon && metrics.inFontUcs4(c.unicode());
         known = alone ? metrics.horizontalAdvance(c) : notAlone;
     }
     return known;

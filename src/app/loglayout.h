@@ -45,8 +45,8 @@ public:
     QTextBlock blockAt(qreal y) const;
 
     // Whether every character of `text` is drawn by its own advance in the log's font
-    // (printable Latin, Greek and Cyrillic): a line of such text can share a paragraph with others
-    // and still be laid out as it would be alone.
+    // (printable Latin-1): a line of such text can share a paragraph with others and
+    // still be laid out as it would be alone.
     bool isPlain(QStringView text) const;
 
     // The log shows no objects (images): U+FFFC takes no room, as in a plain view.
@@ -84,7 +84,7 @@ private:
     QList<int> wrapped(QStringView line) const;
     void setHeight(QTextBlock block, int height) const;
     // The advance of a character, or a negative number when its width cannot be taken
-    // on its own (controls, tabs, other scripts, characters missing from the font).
+    // on its own (controls, tabs, characters outside Latin-1 or missing from the font).
     qreal advance(QChar c) const;
     // How far the glyph of a character that advance() takes reaches past its advance.
     qreal overhang(QChar c) const;
