@@ -362,8 +362,6 @@ bool DetailsLog::dropDue() const
 {
     // Old lines go when the next paragraph could pass a limit; up to the limits,
     // nothing is dropped.
-    if (dropAllShown)
-        return true;
     if (queue.empty() || queue.front().lines == 0)
         return false;
     return shownLines + queue.front().lines > limits.lines
