@@ -56,6 +56,9 @@ public:
     static constexpr int charactersPerParagraph = 4096;
     // Longest stretch of one pass of adding text, in milliseconds.
     static constexpr int passBudgetMs = 8;
+    // Characters added in one edit of the document at most (a full paragraph of plain
+    // lines is an edit of its own).
+    static constexpr int charactersPerEdit = 2048;
     // How long a trickle of output is gathered before it is shown, in milliseconds.
     static constexpr int gatherMs = 25;
 
@@ -105,7 +108,8 @@ private:
     void schedule();
     void insertPass();
     bool dropDue() const;
-    void insertNext(QTextCursor &cursor);
+    // Adds the oldest queued entry; returns its characters.
+    qint64 insertNext(QTextCursor &cursor);
     void dropOldest(qint64 lines, qint64 characters);
     void dropQueuedOverflow();
     void writeNotice(QTextCursor &cursor);
