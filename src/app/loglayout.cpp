@@ -344,9 +344,8 @@ QList<int> LogLayout::cutAlone(QStringView line, const QTextBlock &block) const
     return lengths;
 }
 
-QList<int> LogLayout::linesAsAlone(const QTextBlock &block) const
+QList<int> LogLayout::linesAsAlone(const QTextBlock &block, const QString &text) const
 {
-    const QString text = block.text();
     // Only the log's plain lines share a paragraph: in any other, a line separator is
     // part of the line.
     QList<int> lengths;
@@ -367,9 +366,11 @@ QList<int> LogLayout::linesAsAlone(const QTextBlock &block) const
 QTextOption LogLayout::lineOption(const QTextBlock &block) const
 {
     QTextOption option = document()->defaultTextOption();
-    option.setTextDirection(block.textDirection());
+    // Qt finds a paragraph's direction by reading its text: once is enough.
+    const Qt::LayoutDirection direction = block.textDirection();
+    option.setTextDirection(direction);
     // A right-to-left paragraph stands at the right, as in any Qt text view.
-    option.setAlignment(QStyle::visualAlignment(block.textDirection(), option.alignment()));
+    option.setAlignment(QStyle::visualAlignment(direction, option.alignment()));
     if (width < 0)
         option.setWrapMode(QTextOption::ManualWrap);
     return option;
@@ -387,7 +388,7 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
         // and the paragraph is cut into the same.
         const QString text = block.text();
         const QList<int> pieces
-                = block.userState() < 0 && width >= 0 ? linesAsAlone(block) : QList<int>();
+                = block.userState() < 0 && width >= 0 ? linesAsAlone(block, text) : QList<int>();
         if (!pieces.isEmpty())
             option.setWrapMode(QTextOption::WrapAnywhere);
         layout->setTextOption(option);

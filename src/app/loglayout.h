@@ -70,9 +70,10 @@ private:
     bool isLaidOut(const QTextBlock &block) const;
     // Lays `block` out at the current width if it is not, and puts it in its place.
     QTextLayout *laidOut(const QTextBlock &block) const;
-    // For a paragraph of plain lines joined by line separators: the length of each line
-    // of it laid out, every plain line broken as it would be alone; otherwise empty.
-    QList<int> linesAsAlone(const QTextBlock &block) const;
+    // For a paragraph (its text `text`) of plain lines joined by line separators: the
+    // length of each line of it laid out, every plain line broken as it would be alone;
+    // otherwise empty.
+    QList<int> linesAsAlone(const QTextBlock &block, const QString &text) const;
     // For a plain line of `block`: the length of each line of it laid out alone.
     QList<int> piecesAlone(QStringView line, const QTextBlock &block) const;
     // The same for a plain line that does not fit the width.
