@@ -342,16 +342,21 @@ void DetailsLog::insertPass()
             dropOldest(shownLines - kept(limits.lines), shownCharacters - kept(limits.characters));
         } else {
             while (!queue.empty() && clock.elapsed() < passBudgetMs && !dropDue()) {
-                // Short paragraphs (lines in other scripts take one each) go in groups
-                // of one edit: the view sets its scroll bars and the cursor lays out
-                // its paragraph once per edit, which took a third of the time of a
-                // line. The layout measures a group at its end, so a group stays far
-                // below the pass's budget.
+                if (!queue.front().full) {
+                    insertNext(cursor);
+                    continue;
+                }
+                // Lines in other scripts take a paragraph each: a run of them goes in one
+                // edit. Per edit, the view sets its scroll bars and the cursor lays out its
+                // paragraph, which took a third of the time of such a line. The layout
+                // measures the run at its end: a run stays far below the pass's budget.
                 cursor.beginEditBlock();
                 qint64 characters = 0;
+                int count = 0;
                 do
                     characters += insertNext(cursor);
-                while (characters < charactersPerEdit && !queue.empty() && !dropDue());
+                while (characters < charactersPerEdit && ++count < paragraphsPerEdit
+                       && !queue.empty() && queue.front().full && !dropDue());
                 cursor.endEditBlock();
             }
         }

@@ -56,9 +56,10 @@ public:
     static constexpr int charactersPerParagraph = 4096;
     // Longest stretch of one pass of adding text, in milliseconds.
     static constexpr int passBudgetMs = 8;
-    // Characters added in one edit of the document at most (a full paragraph of plain
-    // lines is an edit of its own).
+    // A run of lines of their own added in one edit of the document takes at most
+    // this many characters and paragraphs.
     static constexpr int charactersPerEdit = 2048;
+    static constexpr int paragraphsPerEdit = 64;
     // How long a trickle of output is gathered before it is shown, in milliseconds.
     static constexpr int gatherMs = 25;
 
@@ -97,7 +98,7 @@ private:
         QByteArray text; // UTF-8: lines joined by line feeds, or text to add as it stands
         qint64 lines = 0; // 0 for text as it stands
         qint64 characters = 0; // in UTF-16, as shown
-        bool full = false; // takes no more lines
+        bool full = false; // a line of its own: takes no more lines
     };
     struct Paragraph
     {
