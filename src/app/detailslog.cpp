@@ -353,10 +353,11 @@ void DetailsLog::insertPass()
                 cursor.beginEditBlock();
                 qint64 characters = 0;
                 int count = 0;
-                do
-                    characters += insertNext(cursor);
-                while (characters < charactersPerEdit && ++count < paragraphsPerEdit
-                       && !queue.empty() && queue.front().full && !dropDue());
+                do {
+                    characters += queue.front().characters;
+                    insertNext(cursor);
+                } while (characters < charactersPerEdit && ++count < paragraphsPerEdit
+                         && !queue.empty() && queue.front().full && !dropDue());
                 cursor.endEditBlock();
             }
         }
@@ -384,14 +385,13 @@ bool DetailsLog::dropDue() const
             || shownCharacters + queue.front().characters + 1 > limits.characters;
 }
 
-qint64 DetailsLog::insertNext(QTextCursor &cursor)
+void DetailsLog::insertNext(QTextCursor &cursor)
 {
     Entry entry = std::move(queue.front());
     queue.pop_front();
     if (entry.lines == 0) {
-        const QString text = QString::fromUtf8(entry.text);
-        cursor.insertText(text);
-        return text.size();
+        cursor.insertText(QString::fromUtf8(entry.text));
+        return;
     }
     queuedLines -= entry.lines;
     queuedCharacters -= entry.characters + 1;
@@ -412,7 +412,6 @@ qint64 DetailsLog::insertNext(QTextCursor &cursor)
     if (shownLines > limits.lines / 2 || shownCharacters > limits.characters / 2)
         heap.keepLargeBlocks();
     warmHeapForDrop();
-    return entry.characters;
 }
 
 void DetailsLog::warmHeapForDrop()

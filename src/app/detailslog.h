@@ -109,8 +109,7 @@ private:
     void schedule();
     void insertPass();
     bool dropDue() const;
-    // Adds the oldest queued entry; returns its characters.
-    qint64 insertNext(QTextCursor &cursor);
+    void insertNext(QTextCursor &cursor);
     void dropOldest(qint64 lines, qint64 characters);
     void dropQueuedOverflow();
     void writeNotice(QTextCursor &cursor);
