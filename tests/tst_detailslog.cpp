@@ -202,6 +202,32 @@ private slots:
         }
     }
 
+    // A character wider than the view makes the document wider, as in a plain view; once
+    // its line goes, the document is as narrow as the lines left.
+    void aLineWiderThanTheViewTakesItsWidthAlong()
+    {
+        DetailsLog log(view.get());
+        log.restart(QStringLiteral("i\n"));
+        // Room for two narrow letters, not for a CJK character.
+        const int room = int(2 * view->document()->documentMargin()
+                             + 2 * QFontMetricsF(view->font()).horizontalAdvance('i'));
+        view->resize(view->width() - view->viewport()->width() + room, 340);
+        QTextBrowser plain;
+        plain.setFont(view->font());
+        plain.resize(view->size());
+        plain.show();
+        for (const QString &wide : { QStringLiteral("\u6f22\u5b57"), QString() }) {
+            if (wide.isEmpty())
+                log.restart(QStringLiteral("i\n"));
+            log.appendLines({ wide });
+            QTRY_VERIFY(log.isIdle());
+            plain.setPlainText("i\n" + wide + '\n');
+            QCOMPARE(plain.horizontalScrollBar()->maximum() > 0, !wide.isEmpty());
+            QTRY_COMPARE(view->horizontalScrollBar()->maximum(),
+                         plain.horizontalScrollBar()->maximum());
+        }
+    }
+
     // Copy and Select All alone, keys to the first and last line, a selection where the
     // mouse drags, and for a screen reader the lines separated by line feeds, as in a plain
     // QTextBrowser.

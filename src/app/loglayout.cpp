@@ -198,7 +198,47 @@ void LogLayout::measure(QTextBlock block) const
     // The widest line, so that a change of width can tell whether it still fits.
     block.setUserState(wraps ? wrappedByAdvances : qCeil(widestHere));
     widest = qMax(widest, widestHere);
+    setReach(block, 0);
     setHeight(block, height);
+}
+
+// A paragraph with a line that reaches past the width holds how far, in its user data:
+// Qt deletes that with the paragraph, so the document is no wider than what it still
+// holds, as in Qt's own layout.
+class LogLayout::Reach : public QTextBlockUserData
+{
+public:
+    explicit Reach(std::shared_ptr<QSet<Reach *>> all) : all(std::move(all))
+    {
+        this->all->insert(this);
+    }
+    ~Reach() override { all->remove(this); }
+
+    qreal reach = 0;
+    qreal atWidth = -1; // the line width the paragraph was laid out at
+
+private:
+    // Shared with the layout: Qt deletes the document's paragraphs after its layout.
+    const std::shared_ptr<QSet<Reach *>> all;
+};
+
+void LogLayout::setReach(QTextBlock block, qreal reach) const
+{
+    auto *held = static_cast<Reach *>(block.userData());
+    if (reach <= lineWidth()) {
+        if (held) {
+            block.setUserData(nullptr);
+            sizeReportDue = true;
+        }
+        return;
+    }
+    if (!held) {
+        held = new Reach(reaches);
+        block.setUserData(held);
+    }
+    held->reach = reach;
+    held->atWidth = lineWidth();
+    sizeReportDue = true;
 }
 
 QList<int> LogLayout::wrapped(QStringView line) const
@@ -394,6 +434,7 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
         layout->setTextOption(option);
         layout->beginLayout();
         int y = 0;
+        qreal reach = 0;
         qsizetype piece = 0;
         for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
             line.setLeadingIncluded(true);
@@ -419,16 +460,14 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
             }
             line.setPosition(QPointF(0, y));
             y += advanceOf(line);
-            // A line may reach past the width (a tab at its end): the document is then as
-            // wide as that line, as in Qt's own layout.
-            const qreal reach = line.x() + line.naturalTextWidth();
-            if (reach > widest) {
-                widest = reach;
-                sizeReportDue = sizeReportDue || reach > available;
-            }
+            reach = qMax(reach, line.x() + line.naturalTextWidth());
         }
         layout->endLayout();
         setHeight(block, y);
+        if (width < 0)
+            widest = qMax(widest, reach);
+        else
+            setReach(block, reach);
     }
     layout->setPosition(QPointF(margin, top(block)));
     return layout;
@@ -481,7 +520,12 @@ void LogLayout::reportSize()
 
 QSizeF LogLayout::documentSize() const
 {
-    const qreal contentWidth = width < 0 ? widest : qMax(lineWidth(), widest);
+    qreal contentWidth = width < 0 ? widest : lineWidth();
+    // A paragraph laid out at another width is laid out again before it is drawn.
+    for (const Reach *held : *reaches) {
+        if (held->atWidth == lineWidth())
+            contentWidth = qMax(contentWidth, held->reach);
+    }
     return { contentWidth + 2 * margin, qreal(document()->lineCount()) + 2 * margin };
 }
 

@@ -3,9 +3,11 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QSet>
 #include <QTextObjectInterface>
 
 #include <array>
+#include <memory>
 
 // The layout of the details log's document: plain text in one font, wrapped at the width
 // of the view, each line as high as Qt's own layout makes it.
@@ -84,6 +86,9 @@ private:
     // to tell.
     QList<int> wrapped(QStringView line) const;
     void setHeight(QTextBlock block, int height) const;
+    // Records how far a line of `block` reaches past the width (when it does): the
+    // document is as wide as the farthest such line, as in Qt's own layout.
+    void setReach(QTextBlock block, qreal reach) const;
     // The advance of a character, or a negative number when its width cannot be taken
     // on its own (controls, tabs, characters outside Latin-1 or missing from the font).
     qreal advance(QChar c) const;
@@ -99,7 +104,11 @@ private:
     qreal width = -1;
     // Of a line in the log's font; a line in a fallback font may be higher.
     int lineHeight = 1;
+    // Of the paragraphs measured and laid out, for a view that does not wrap.
     mutable qreal widest = 0;
+    class Reach;
+    // The paragraphs with a line that reaches past the width of a view that wraps.
+    const std::shared_ptr<QSet<Reach *>> reaches = std::make_shared<QSet<Reach *>>();
     // Advances of the characters up to the general punctuation (the quotes and dashes
     // that compilers print), taken from the font as they are first met.
     mutable std::array<qreal, 0x2060> advances {};
