@@ -216,6 +216,16 @@ private slots:
         plain.setFont(view->font());
         plain.resize(view->size());
         plain.show();
+        struct : QObject
+        {
+            int count = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                count += event->type() == QEvent::Paint;
+                return false;
+            }
+        } paints;
+        view->viewport()->installEventFilter(&paints);
         for (const QString &wide : { QStringLiteral("W"), QString() }) {
             if (wide.isEmpty())
                 log.restart(QStringLiteral("\n"));
@@ -225,6 +235,12 @@ private slots:
             QCOMPARE(plain.horizontalScrollBar()->maximum() > 0, !wide.isEmpty());
             QTRY_COMPARE(view->horizontalScrollBar()->maximum(),
                          plain.horizontalScrollBar()->maximum());
+            // Shown, it stays as it is: no paint asks for another.
+            QCoreApplication::processEvents();
+            paints.count = 0;
+            for (int round = 0; round < 20; ++round)
+                QCoreApplication::processEvents();
+            QCOMPARE(paints.count, 0);
         }
     }
 

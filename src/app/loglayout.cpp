@@ -11,6 +11,7 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -62,6 +63,34 @@ void setWidthAsQtDoes(QTextLayout &layout, QTextLine &line, QTextOption &option,
 }
 
 } // namespace
+
+// A paragraph with a line that reaches past the width holds how far, and at which line
+// width, in its user data: Qt deletes that with the paragraph, so the document is no
+// wider than what it still holds, as in Qt's own layout.
+class LogLayout::Reach : public QTextBlockUserData
+{
+public:
+    Reach(std::shared_ptr<Reaches> all, Reaches::value_type entry)
+        : all(std::move(all)), at(this->all->insert(entry))
+    { }
+    ~Reach() override { all->erase(at); }
+
+    qreal atWidth() const { return at->first; }
+    // False if `entry` is what it holds already.
+    bool set(Reaches::value_type entry)
+    {
+        if (*at == entry)
+            return false;
+        all->erase(at);
+        at = all->insert(entry);
+        return true;
+    }
+
+private:
+    // Shared with the layout: Qt deletes the document's paragraphs after its layout.
+    const std::shared_ptr<Reaches> all;
+    Reaches::iterator at;
+};
 
 LogLayout::LogLayout(QTextDocument *document) : QAbstractTextDocumentLayout(document)
 {
@@ -202,45 +231,6 @@ void LogLayout::measure(QTextBlock block) const
     setHeight(block, height);
 }
 
-// A paragraph with a line that reaches past the width holds how far, in its user data:
-// Qt deletes that with the paragraph, so the document is no wider than what it still
-// holds, as in Qt's own layout.
-class LogLayout::Reach : public QTextBlockUserData
-{
-public:
-    explicit Reach(std::shared_ptr<QSet<Reach *>> all) : all(std::move(all))
-    {
-        this->all->insert(this);
-    }
-    ~Reach() override { all->remove(this); }
-
-    qreal reach = 0;
-    qreal atWidth = -1; // the line width the paragraph was laid out at
-
-private:
-    // Shared with the layout: Qt deletes the document's paragraphs after its layout.
-    const std::shared_ptr<QSet<Reach *>> all;
-};
-
-void LogLayout::setReach(QTextBlock block, qreal reach) const
-{
-    auto *held = static_cast<Reach *>(block.userData());
-    if (reach <= lineWidth()) {
-        if (held) {
-            block.setUserData(nullptr);
-            sizeReportDue = true;
-        }
-        return;
-    }
-    if (!held) {
-        held = new Reach(reaches);
-        block.setUserData(held);
-    }
-    held->reach = reach;
-    held->atWidth = lineWidth();
-    sizeReportDue = true;
-}
-
 QList<int> LogLayout::wrapped(QStringView line) const
 {
     // Qt's layout (QTextLine::layout_helper, wrapping at word boundaries or anywhere)
@@ -335,7 +325,31 @@ QList<int> LogLayout::wrapped(QStringView line) const
 bool LogLayout::isLaidOut(const QTextBlock &block) const
 {
     const QTextLayout *layout = block.layout();
-    return layout->lineCount() > 0 && qAbs(layout->lineAt(0).width() - lineWidth()) < 0.5;
+    if (layout->lineCount() == 0)
+        return false;
+    // A first line given more room than the width (a character wider than the view)
+    // reaches past it: the width it was laid out at is held with its reach.
+    if (const auto *held = static_cast<const Reach *>(block.userData()))
+        return held->atWidth() == lineWidth();
+    return qAbs(layout->lineAt(0).width() - lineWidth()) < 0.5;
+}
+
+void LogLayout::setReach(QTextBlock block, qreal reach) const
+{
+    auto *held = static_cast<Reach *>(block.userData());
+    if (reach <= lineWidth()) {
+        if (held) {
+            block.setUserData(nullptr);
+            sizeReportDue = true;
+        }
+        return;
+    }
+    const Reaches::value_type entry { lineWidth(), reach };
+    if (!held)
+        block.setUserData(new Reach(reaches, entry));
+    else if (!held->set(entry))
+        return; // a paragraph laid out again as it was: the view needs no report
+    sizeReportDue = true;
 }
 
 bool LogLayout::isPlain(QStringView text) const
@@ -521,11 +535,11 @@ void LogLayout::reportSize()
 QSizeF LogLayout::documentSize() const
 {
     qreal contentWidth = width < 0 ? widest : lineWidth();
-    // A paragraph laid out at another width is laid out again before it is drawn.
-    for (const Reach *held : *reaches) {
-        if (held->atWidth == lineWidth())
-            contentWidth = qMax(contentWidth, held->reach);
-    }
+    // The farthest reach at this width: a paragraph laid out at another width is laid out
+    // again before it is drawn.
+    const auto after = reaches->upper_bound({ lineWidth(), qInf() });
+    if (after != reaches->begin() && std::prev(after)->first == lineWidth())
+        contentWidth = qMax(contentWidth, std::prev(after)->second);
     return { contentWidth + 2 * margin, qreal(document()->lineCount()) + 2 * margin };
 }
 

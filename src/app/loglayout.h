@@ -3,11 +3,12 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QSet>
 #include <QTextObjectInterface>
 
 #include <array>
 #include <memory>
+#include <set>
+#include <utility>
 
 // The layout of the details log's document: plain text in one font, wrapped at the width
 // of the view, each line as high as Qt's own layout makes it.
@@ -107,8 +108,10 @@ private:
     // Of the paragraphs measured and laid out, for a view that does not wrap.
     mutable qreal widest = 0;
     class Reach;
-    // The paragraphs with a line that reaches past the width of a view that wraps.
-    const std::shared_ptr<QSet<Reach *>> reaches = std::make_shared<QSet<Reach *>>();
+    // Of the paragraphs with a line that reaches past the width of a view that wraps:
+    // the line width each was laid out at, and how far it reaches.
+    using Reaches = std::multiset<std::pair<qreal, qreal>>;
+    const std::shared_ptr<Reaches> reaches = std::make_shared<Reaches>();
     // Advances of the characters up to the general punctuation (the quotes and dashes
     // that compilers print), taken from the font as they are first met.
     mutable std::array<qreal, 0x2060> advances {};
