@@ -226,13 +226,14 @@ private slots:
             }
         } paints;
         view->viewport()->installEventFilter(&paints);
-        for (const QString &wide : { QStringLiteral("W"), QString() }) {
-            if (wide.isEmpty())
-                log.restart(QStringLiteral("\n"));
-            log.appendLines({ wide });
+        // Shown; scrolled out of sight before it was ever drawn; gone.
+        const QStringList wide { QStringLiteral("W") }, narrow { QString() };
+        for (const QStringList &lines : { wide, wide + QStringList(100, QString()), narrow }) {
+            log.restart(QStringLiteral("\n"));
+            log.appendLines(lines);
             QTRY_VERIFY(log.isIdle());
-            plain.setPlainText("\n" + wide + '\n');
-            QCOMPARE(plain.horizontalScrollBar()->maximum() > 0, !wide.isEmpty());
+            plain.setPlainText("\n" + lines.join('\n') + '\n');
+            QCOMPARE(plain.horizontalScrollBar()->maximum() > 0, lines.first() == wide.first());
             QTRY_COMPARE(view->horizontalScrollBar()->maximum(),
                          plain.horizontalScrollBar()->maximum());
             // Shown, it stays as it is: no paint asks for another.

@@ -202,6 +202,7 @@ void LogLayout::measure(QTextBlock block) const
     const QList<QStringView> lines = QStringView(text).split(QChar::LineSeparator);
     const qreal available = lineWidth() - slack;
     qreal widestHere = 0;
+    qreal reach = 0;
     int height = 0;
     bool wraps = false;
     for (const QStringView line : lines) {
@@ -220,14 +221,14 @@ void LogLayout::measure(QTextBlock block) const
             widestHere = qMax(widestHere, lineWidth);
             height += lineHeight;
         } else {
-            height += lineHeight * int(cutAlone(line, block).size());
+            height += lineHeight * int(cutAlone(line, block, &reach).size());
             wraps = true;
         }
     }
     // The widest line, so that a change of width can tell whether it still fits.
     block.setUserState(wraps ? wrappedByAdvances : qCeil(widestHere));
     widest = qMax(widest, widestHere);
-    setReach(block, 0);
+    setReach(block, reach);
     setHeight(block, height);
 }
 
@@ -380,7 +381,7 @@ QList<int> LogLayout::piecesAlone(QStringView line, const QTextBlock &block) con
                                                   : cutAlone(line, block);
 }
 
-QList<int> LogLayout::cutAlone(QStringView line, const QTextBlock &block) const
+QList<int> LogLayout::cutAlone(QStringView line, const QTextBlock &block, qreal *reach) const
 {
     QList<int> lengths = wrapped(line);
     if (lengths.isEmpty()) {
@@ -392,6 +393,8 @@ QList<int> LogLayout::cutAlone(QStringView line, const QTextBlock &block) const
         for (QTextLine piece = alone.createLine(); piece.isValid(); piece = alone.createLine()) {
             setWidthAsQtDoes(alone, piece, option, this->lineWidth());
             lengths << piece.textLength();
+            if (reach)
+                *reach = qMax(*reach, piece.x() + piece.naturalTextWidth());
         }
         alone.endLayout();
     }

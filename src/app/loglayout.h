@@ -79,8 +79,9 @@ private:
     QList<int> linesAsAlone(const QTextBlock &block, const QString &text) const;
     // For a plain line of `block`: the length of each line of it laid out alone.
     QList<int> piecesAlone(QStringView line, const QTextBlock &block) const;
-    // The same for a plain line that does not fit the width.
-    QList<int> cutAlone(QStringView line, const QTextBlock &block) const;
+    // The same for a plain line that does not fit the width; widens `reach` to how far
+    // the farthest of those lines reaches when Qt's layout cuts it.
+    QList<int> cutAlone(QStringView line, const QTextBlock &block, qreal *reach = nullptr) const;
     QTextOption lineOption(const QTextBlock &block) const;
     // For a plain line wider than the view: the length of each line Qt's layout cuts it
     // into, from its characters' advances; empty when they come too close to the width
