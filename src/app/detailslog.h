@@ -20,11 +20,11 @@ class QTextCursor;
 //  - adds text only as plain text (converter output is never read as markup);
 //  - queues what arrives and adds it in passes of a few milliseconds, so the window
 //    keeps answering however fast the converter writes;
-//  - groups plain lines (printable Latin) into paragraphs of up to linesPerParagraph
-//    lines (joined by line separators), which halves the memory per line and the time
-//    to add it. Any other line gets a paragraph of its own, so that it is shown as in a
-//    paragraph of its own (its writing direction, its line breaks, its height), and
-//    leaves the lines after it alone;
+//  - groups plain lines (printable Latin, Greek, Cyrillic) into paragraphs of up to
+//    linesPerParagraph lines (joined by line separators), which halves the memory per
+//    line and the time to add it. Any other line gets a paragraph of its own, so that
+//    it is shown as in a paragraph of its own (its writing direction, its line breaks,
+//    its height), and leaves the lines after it alone;
 //  - lays out only what is on screen (LogLayout);
 //  - keeps at most lineLimit of the converter's lines, and at most characterLimit
 //    characters of them: past that the oldest are dropped in large batches, and one

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRawFont>
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -119,6 +120,7 @@ bool LogLayout::takeMetrics()
     font = newFont;
     margin = newMargin;
     metrics = QFontMetricsF(font, paintDevice());
+    primary = QRawFont::fromFont(font);
     // As high as a laid-out line in the log's font, to the pixel.
     QTextLayout sample(QStringLiteral("x"), font, paintDevice());
     sample.beginLayout();
@@ -158,22 +160,23 @@ qreal LogLayout::advance(QChar c) const
         // Controls, the tab and the soft hyphen are not drawn by their own advance; nor
         // is a character that the log's font lacks (a fallback font draws it), one that
         // combines with the one before it, one that may turn the writing direction, or a
-        // line or paragraph separator. Past Latin-1, only Latin and the common
-        // punctuation are taken: the quotes, dashes and ellipsis of compilers ("‘x’ —").
-        // (Greek and Cyrillic would pass as well, but a paragraph that Qt widens past the
-        // view is only found when drawn: after a width change, lines of theirs off screen
-        // leave the scroll range short until then. A Latin line of that shape does the
-        // same; it is rarer.)
+        // line or paragraph separator. Past Latin-1, Latin, Greek, Cyrillic and the
+        // common punctuation are taken: the quotes, dashes and ellipsis of compilers
+        // ("‘x’ —"): these scripts need no shaping, and with it off (the log's font)
+        // each glyph stands by its own advance. A fallback font's glyph may make a line
+        // higher.
         const QChar::Direction direction = c.direction();
         const bool weakOrLeftToRight = direction == QChar::DirL || direction == QChar::DirEN
                 || direction == QChar::DirES || direction == QChar::DirET
                 || direction == QChar::DirCS || direction == QChar::DirWS
                 || direction == QChar::DirON;
-        const bool latinOrCommon = c.unicode() < 0x100 || c.script() == QChar::Script_Latin
-                || (c.unicode() >= 0x2010 && c.script() == QChar::Script_Common);
+        const QChar::Script script = c.script();
+        const bool latinOrCommon = c.unicode() < 0x100 || script == QChar::Script_Latin
+                || script == QChar::Script_Greek || script == QChar::Script_Cyrillic
+                || (c.unicode() >= 0x2010 && script == QChar::Script_Common);
         const bool separator = c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
         const bool alone = c.isPrint() && !c.isMark() && !separator && weakOrLeftToRight
-                && latinOrCommon && metrics.inFontUcs4(c.unicode());
+                && latinOrCommon && primary.supportsCharacter(c);
         known = alone ? metrics.horizontalAdvance(c) : notAlone;
     }
     return known;

@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QRawFont>
 #include <QTextObjectInterface>
 
 #include <array>
@@ -48,8 +49,8 @@ public:
     QTextBlock blockAt(qreal y) const;
 
     // Whether every character of `text` is drawn by its own advance in the log's font
-    // (printable Latin-1): a line of such text can share a paragraph with others and
-    // still be laid out as it would be alone.
+    // (printable Latin, Greek and Cyrillic): a line of such text can share a paragraph
+    // with others and still be laid out as it would be alone.
     bool isPlain(QStringView text) const;
 
     // The log shows no objects (images): U+FFFC takes no room, as in a plain view.
@@ -102,6 +103,8 @@ private:
     std::array<int, 3> edit { -1, 0, 0 }; // of the latest contentsChange()
     QFont font;
     QFontMetricsF metrics { font };
+    // The log's font alone, without the fonts Qt falls back on for a missing glyph.
+    QRawFont primary;
     qreal margin = -1;
     qreal width = -1;
     // Of a line in the log's font; a line in a fallback font may be higher.
