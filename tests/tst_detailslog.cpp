@@ -202,6 +202,40 @@ private slots:
         }
     }
 
+    // Arabic letters join and a combining accent sits on its letter, wherever the text
+    // comes from: the log's font leaves shaping out only of text that reads as well
+    // without it.
+    void textThatMustBeShapedIs_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("text");
+        const QString arabic = QStringLiteral("\u0645\u0631\u062d\u0628\u0627 x");
+        const QString accent = QStringLiteral("e\u0301t\u00e9");
+        QTest::newRow("first text") << arabic + '\n' + accent + '\n' << QStringList() << QString();
+        QTest::newRow("converter lines") << "\n" << QStringList { arabic, accent } << QString();
+        QTest::newRow("text as it stands") << "\n" << QStringList() << arabic + '\n' + accent;
+    }
+    void textThatMustBeShapedIs()
+    {
+        QFETCH(QString, first);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, text);
+        DetailsLog log(view.get());
+        log.restart(first);
+        log.appendLines(lines);
+        log.appendText(text);
+        QTRY_VERIFY(log.isIdle());
+        QTextBrowser plain;
+        QFont shaped = view->font();
+        shaped.setStyleStrategy(QFont::PreferDefault);
+        plain.setFont(shaped);
+        plain.resize(view->size());
+        plain.setPlainText(view->toPlainText());
+        plain.show();
+        QCOMPARE(view->viewport()->grab().toImage(), plain.viewport()->grab().toImage());
+    }
+
     // A character wider than the view makes the document wider, as in a plain view; once
     // its line goes, the document is as narrow as the lines left.
     void aLineWiderThanTheViewTakesItsWidthAlong()

@@ -12,6 +12,7 @@
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFormat>
 
 #include <algorithm>
 
@@ -184,6 +185,43 @@ QString shown(QString text)
     return text;
 }
 
+// Whether `text` must be shaped to be read. The log's font has shaping off, and Qt then
+// still shapes the scripts that cannot do without (Indic, Khmer), but draws Arabic,
+// Syriac or Mongolian letters in their isolated forms, a combining mark beside its
+// letter, Hangul jamo apart, and an emoji sequence (a flag, a skin tone, a family) as
+// its pieces.
+bool needsShaping(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (c < 0x300)
+            continue;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        const bool jamo = (c >= 0x1100 && c < 0x1200) || (c >= 0xa960 && c < 0xa980)
+                || (c >= 0xd7b0 && c < 0xd800);
+        const bool emojiPiece = (c >= 0x1f1e6 && c < 0x1f200) || (c >= 0x1f3fb && c < 0x1f400);
+        // Joining letters and the joiner; transparent to joining are the marks (and
+        // format controls, which need no shaping).
+        const QChar::JoiningType joining = QChar::joiningType(c);
+        const bool joins = joining != QChar::Joining_None && joining != QChar::Joining_Transparent;
+        if (QChar::isMark(c) || joins || jamo || emojiPiece)
+            return true;
+    }
+    return false;
+}
+
+// The format to show `text` in: the log's, or for text that needs shaping, shaped.
+QTextCharFormat formatFor(QStringView text)
+{
+    QTextCharFormat format;
+    if (needsShaping(text))
+        format.setFontStyleStrategy(QFont::PreferDefault);
+    return format;
+}
+
 } // namespace
 
 DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
@@ -256,6 +294,13 @@ void DetailsLog::replaceText(const QString &text)
     droppedFromQueue = 0;
     hasNotice = false;
     view->setPlainText(text);
+    if (needsShaping(text)) {
+        for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+            QTextCursor cursor(block);
+            cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+            cursor.setCharFormat(formatFor(block.text()));
+        }
+    }
     // Output goes into the last paragraph, which is empty when `text` ends with a
     // line feed.
     firstOutputBlock = view->document()->blockCount() - 1;
@@ -390,7 +435,8 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     Entry entry = std::move(queue.front());
     queue.pop_front();
     if (entry.lines == 0) {
-        cursor.insertText(QString::fromUtf8(entry.text));
+        const QString text = QString::fromUtf8(entry.text);
+        cursor.insertText(text, formatFor(text));
         return;
     }
     queuedLines -= entry.lines;
@@ -404,7 +450,8 @@ void DetailsLog::insertNext(QTextCursor &cursor)
         cursor.insertBlock();
     QString text = shown(QString::fromUtf8(entry.text));
     text += QChar::ParagraphSeparator;
-    cursor.insertText(text);
+    // A plain line needs no shaping.
+    cursor.insertText(text, entry.full ? formatFor(text) : QTextCharFormat());
     paragraphs.push_back({ entry.lines, entry.characters });
     shownLines += entry.lines;
     shownCharacters += entry.characters;
@@ -581,5 +628,6 @@ void DetailsLog::writeNotice(QTextCursor &cursor)
         hasNotice = true;
     }
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    cursor.insertText(tr("... %1 earlier lines not shown ...").arg(droppedLines));
+    cursor.insertText(tr("... %1 earlier lines not shown ...").arg(droppedLines),
+                      QTextCharFormat());
 }
