@@ -155,6 +155,7 @@ private slots:
         QTest::newRow("a long line") << QStringList { QStringLiteral("word ").repeated(60) } << 0;
         QTest::newRow("tab, accents, CJK") << QStringList { "a\tb", "\u00e9t\u00e9", "\u6f22\u5b57" } << 0;
         QTest::newRow("Greek and Cyrillic, wrapped") << QStringList { QString::fromUtf8("компиляция файла ").repeated(9), QString::fromUtf8("μεταγλώττιση του ").repeated(9) + "x" } << 0;
+        QTest::newRow("Hebrew, wrapped and in brackets") << QStringList { QString::fromUtf8("קומפילציה של קובץ ").repeated(4), QString::fromUtf8("(קובץ) [1]"), QString::fromUtf8("שלום") } + numbered(1, 40) << 0;
         QTest::newRow("fits the width") << QStringList() << 0;
         QTest::newRow("a character more") << QStringList() << 1;
         // clang-format on

@@ -128,6 +128,7 @@ bool LogLayout::takeMetrics()
     sample.endLayout();
     lineHeight = qMax(1, advanceOf(line));
     advances.fill(notTaken);
+    hebrewAdvances.fill(notTaken);
     overhangs.fill(-1);
     widest = 0;
     asciiAlone = true;
@@ -182,6 +183,20 @@ qreal LogLayout::advance(QChar c) const
     return known;
 }
 
+qreal LogLayout::hebrewAdvance(QChar c) const
+{
+    const char16_t at = c.unicode() - hebrewFirst;
+    if (at >= hebrewAdvances.size())
+        return notAlone;
+    qreal &known = hebrewAdvances[at];
+    if (known == notTaken) {
+        const bool alone = c.isLetter() && c.script() == QChar::Script_Hebrew
+                && primary.supportsCharacter(c);
+        known = alone ? metrics.horizontalAdvance(c) : notAlone;
+    }
+    return known;
+}
+
 qreal LogLayout::overhang(QChar c) const
 {
     qreal &known = overhangs[c.unicode()];
@@ -208,18 +223,30 @@ void LogLayout::measure(QTextBlock block) const
     qreal reach = 0;
     int height = 0;
     bool wraps = false;
+    // Any other line has a paragraph of its own, laid out as it came; but a Hebrew line
+    // (it needs no shaping either) that fits the width is one line high.
+    const auto layOut = [&] {
+        block.setUserState(laidOutAsItCame);
+        laidOut(block);
+    };
     for (const QStringView line : lines) {
         qreal lineWidth = 0;
+        bool hebrew = false;
         for (const QChar c : line) {
-            const qreal a = advance(c);
-            if (a < 0) {
-                // Any other line has a paragraph of its own, laid out as it came.
-                block.setUserState(laidOutAsItCame);
-                laidOut(block);
-                return;
+            qreal a = advance(c);
+            if (a < 0 && lines.size() == 1) {
+                a = hebrewAdvance(c);
+                hebrew = true;
             }
+            if (a < 0)
+                return layOut();
             lineWidth += a;
         }
+        // Right to left, brackets are drawn mirrored, by the other glyph's advance.
+        if (hebrew && (lineWidth > available || std::any_of(line.begin(), line.end(), [](QChar c) {
+                           return c.hasMirrored();
+                       })))
+            return layOut();
         if (lineWidth <= available) {
             widestHere = qMax(widestHere, lineWidth);
             height += lineHeight;

@@ -95,6 +95,8 @@ private:
     // The advance of a character, or a negative number when its width cannot be taken
     // on its own (controls, tabs, characters outside Latin-1 or missing from the font).
     qreal advance(QChar c) const;
+    // The advance of a Hebrew letter, or a negative number as advance() gives.
+    qreal hebrewAdvance(QChar c) const;
     // How far the glyph of a character that advance() takes reaches past its advance.
     qreal overhang(QChar c) const;
     void reportSize();
@@ -119,6 +121,9 @@ private:
     // Advances of the characters up to the general punctuation (the quotes and dashes
     // that compilers print), taken from the font as they are first met.
     mutable std::array<qreal, 0x2060> advances {};
+    // Advances of the Hebrew letters, taken alike.
+    static constexpr char16_t hebrewFirst = 0x5d0;
+    mutable std::array<qreal, 0x30> hebrewAdvances {};
     // How far each of those characters' glyphs reaches past its advance, taken alike.
     mutable std::array<qreal, 0x2060> overhangs {};
     // Whether every printable ASCII character is drawn by its own advance.
