@@ -29,6 +29,8 @@
 
 const QString firstLine = QStringLiteral("Initialising Project Conversion ...\n");
 const QString successLine = QStringLiteral("Project Converted Successfully!");
+const QString notExecutedLine("Project Conversion could not be executed: Please ensure Movrak.exe "
+                              "is set on the path.\n");
 
 // A fresh temporary directory that is the working directory while the object lives;
 // settings.txt is read and written there, and converters start there.
@@ -199,6 +201,22 @@ private slots:
     }
 
 protected:
+    // Stops a run as a user may: Cancel, the window closed, the wizard's end, Back, or
+    // Back and Next to a new summary.
+    void stop(const QString &how)
+    {
+        if (how == "cancel")
+            wizard->button(QWizard::CancelButton)->click();
+        else if (how == "close")
+            wizard->close();
+        else if (how == "destroy")
+            wizard.reset();
+        else
+            wizard->back();
+        if (how.endsWith("summary"))
+            pressNext(*wizard);
+    }
+
     std::unique_ptr<WorkingDirectory> work;
     std::unique_ptr<Tarnwell> wizard;
 };

@@ -12,6 +12,7 @@
 
 #include <QImage>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -45,20 +46,16 @@ const QStringList pieces
                   .split(QLatin1Char('|'));
 // Of those, what must be shaped to be read: Arabic letters, which join, and the
 // combining accent.
-const QStringList shapedPieces
-        = { QStringLiteral("\u0645\u0631\u062d\u0628\u0627"), QStringLiteral("\u0301") };
+const QRegularExpression shapedPieces(QStringLiteral("\u0645\u0631\u062d\u0628\u0627|\u0301"));
 
 // How the log shows a line: the characters Qt would take for paragraph breaks become a
 // line break inside the line or the replacement character.
 QString shownAs(QString line)
 {
-    for (QChar &c : line) {
-        if (c == QLatin1Char('\r') || c == QChar::ParagraphSeparator)
-            c = QChar::LineSeparator;
-        else if (c.unicode() == 0xfdd0 || c.unicode() == 0xfdd1)
-            c = QChar::ReplacementCharacter;
-    }
-    return line;
+    return line.replace(QLatin1Char('\r'), QChar::LineSeparator)
+            .replace(QChar::ParagraphSeparator, QChar::LineSeparator)
+            .replace(QChar(0xfdd0), QChar::ReplacementCharacter)
+            .replace(QChar(0xfdd1), QChar::ReplacementCharacter);
 }
 
 QString notice(qint64 dropped)
@@ -287,9 +284,7 @@ private:
         QTextCharFormat shaped;
         shaped.setFontStyleStrategy(QFont::PreferDefault);
         for (QTextBlock block = plain.document()->begin(); block.isValid(); block = block.next()) {
-            const auto inBlock
-                    = [&block](const QString &piece) { return block.text().contains(piece); };
-            if (std::any_of(shapedPieces.begin(), shapedPieces.end(), inBlock)) {
+            if (block.text().contains(shapedPieces)) {
                 QTextCursor cursor(block);
                 cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
                 cursor.setCharFormat(shaped);
