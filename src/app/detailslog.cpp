@@ -391,10 +391,13 @@ void DetailsLog::insertPass()
                     insertNext(cursor);
                     continue;
                 }
-                // Lines in other scripts take a paragraph each: a run of them goes in one
-                // edit. Per edit, the view sets its scroll bars and the cursor lays out its
-                // paragraph, which took a third of the time of such a line. The layout
-                // measures the run at its end: a run stays far below the pass's budget.
+                // Lines in other scripts take a paragraph each: a run of them, with the
+                // plain lines between them, goes in one edit. Per edit, the view sets its
+                // scroll bars and the cursor lays out its paragraph, which took a third of
+                // the time of such a line. The layout measures the run at its end: a run
+                // stays far below the pass's budget. (Plain paragraphs alone go one an
+                // edit: grouped, Qt's compaction of its buffer after a drop more often
+                // found fresh pages, 60 ms at 1,000,000 lines of 12-200 bytes.)
                 cursor.beginEditBlock();
                 qint64 characters = 0;
                 int count = 0;
@@ -402,7 +405,7 @@ void DetailsLog::insertPass()
                     characters += queue.front().characters;
                     insertNext(cursor);
                 } while (characters < charactersPerEdit && ++count < paragraphsPerEdit
-                         && !queue.empty() && queue.front().full && !dropDue());
+                         && !queue.empty() && !dropDue());
                 cursor.endEditBlock();
             }
         }
