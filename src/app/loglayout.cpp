@@ -231,7 +231,7 @@ void LogLayout::measure(QTextBlock block) const
     };
     for (const QStringView line : lines) {
         qreal lineWidth = 0;
-        bool hebrew = false;
+        bool hebrew = false; // a letter of it
         for (const QChar c : line) {
             qreal a = advance(c);
             if (a < 0 && lines.size() == 1) {

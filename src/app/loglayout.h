@@ -93,7 +93,7 @@ private:
     // document is as wide as the farthest such line, as in Qt's own layout.
     void setReach(QTextBlock block, qreal reach) const;
     // The advance of a character, or a negative number when its width cannot be taken
-    // on its own (controls, tabs, characters outside Latin-1 or missing from the font).
+    // on its own (controls, tabs, characters of other scripts or missing from the font).
     qreal advance(QChar c) const;
     // The advance of a Hebrew letter, or a negative number as advance() gives.
     qreal hebrewAdvance(QChar c) const;
