@@ -190,8 +190,8 @@ qreal LogLayout::hebrewAdvance(QChar c) const
         return notAlone;
     qreal &known = hebrewAdvances[at];
     if (known == notTaken) {
-        const bool alone = c.isLetter() && c.script() == QChar::Script_Hebrew
-                && primary.supportsCharacter(c);
+        // Past the points (they combine): the letters and the two punctuation marks.
+        const bool alone = c.script() == QChar::Script_Hebrew && primary.supportsCharacter(c);
         known = alone ? metrics.horizontalAdvance(c) : notAlone;
     }
     return known;
