@@ -294,6 +294,11 @@ private:
         QScrollBar *bar = view.verticalScrollBar();
         QTRY_COMPARE_WITH_TIMEOUT(plain.verticalScrollBar()->maximum(), bar->maximum(), 5000);
         plain.verticalScrollBar()->setValue(bar->value());
+        // The first time Qt draws a glyph (in this process, in any view), a combining mark
+        // set high above its letter may come out a pixel apart from every later time: both
+        // are drawn once before they are compared.
+        view.viewport()->grab();
+        plain.viewport()->grab();
         QVERIFY2(view.viewport()->grab().toImage() == plain.viewport()->grab().toImage(),
                  "the log looks different from a plain view");
     }
