@@ -152,6 +152,7 @@ private slots:
         QTest::newRow("tab, accents, CJK") << QStringList { "a\tb", "\u00e9t\u00e9", "\u6f22\u5b57" } << 0;
         QTest::newRow("Greek and Cyrillic, wrapped") << QStringList { QString::fromUtf8("компиляция файла ").repeated(9), QString::fromUtf8("μεταγλώττιση του ").repeated(9) + "x" } << 0;
         QTest::newRow("Hebrew, wrapped and in brackets") << QStringList { QString::fromUtf8("קומפילציה של קובץ ").repeated(4), QString::fromUtf8("(קובץ) [1]"), QString::fromUtf8("שלום") } + numbered(1, 40) << 0;
+        QTest::newRow("characters wider than the view") << QStringList { "W", QString::fromUtf8("Ж"), QString::fromUtf8("Ш Щ Ю"), "f\\/" } + numbered(1, 60) << 0;
         QTest::newRow("fits the width") << QStringList() << 0;
         QTest::newRow("a character more") << QStringList() << 1;
         // clang-format on
@@ -170,7 +171,8 @@ private slots:
         }
         log.appendLines(lines);
         QTRY_VERIFY(log.isIdle());
-        for (const int width : { 505, 230, 505 }) {
+        // The view as the wizard shows it, narrower, narrower than a wide character.
+        for (const int width : { 505, 230, 36, 505 }) {
             view->resize(width, 340);
             const auto plain = plainView(firstLine + lines.join('\n') + '\n');
             QScrollBar *bar = view->verticalScrollBar();

@@ -491,14 +491,17 @@ QTextLayout *LogLayout::laidOut(const QTextBlock &block) const
                 // still too wide once cut anywhere) does not fit the width: such a piece
                 // comes out shorter, and is given the room its characters take.
                 const int length = pieces.at(piece++);
-                line.setNumColumns(length, available);
                 const int textEnd = block.length() - 1; // the last piece counts its break
-                if (line.textLength() < std::min(length, textEnd - line.textStart())) {
+                const int wanted = std::min(length, textEnd - line.textStart());
+                line.setNumColumns(length, available);
+                // A piece wider than the width (a character wider than the view) is as
+                // wide as its characters, as the line Qt's layout widens: a cursor at its
+                // end stands there, not at the width.
+                if (line.textLength() == wanted && line.naturalTextWidth() > available)
+                    line.setNumColumns(length, line.naturalTextWidth());
+                if (line.textLength() < wanted) {
                     qreal room = qMax(0.0, -metrics.minRightBearing()) + slack;
-                    for (const QChar c :
-                         QStringView(text)
-                                 .sliced(line.textStart())
-                                 .first(std::min(length, textEnd - line.textStart())))
+                    for (const QChar c : QStringView(text).sliced(line.textStart()).first(wanted))
                         room += qMax(0.0, advance(c));
                     line.setNumColumns(length, qMax(available, room));
                 }
