@@ -208,6 +208,9 @@ private slots:
         const QString accent = QStringLiteral("e\u0301t\u00e9");
         QTest::newRow("first text") << arabic + '\n' + accent + '\n' << QString();
         QTest::newRow("text as it stands") << "\n" << arabic + '\n' + accent;
+        // A number sign spans the digits after it, Thai SARA AM is drawn in two pieces.
+        QTest::newRow("signs that span or split")
+                << QStringLiteral("\u0600\u0661\u0662\n") << QStringLiteral("\u0e01\u0e33");
     }
     void textThatMustBeShapedIs()
     {

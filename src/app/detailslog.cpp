@@ -15,6 +15,8 @@
 #include <QTextFormat>
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -185,11 +187,23 @@ QString shown(QString text)
     return text;
 }
 
+// Characters a font draws differently once shaped, whatever stands beside them: Hangul
+// jamo (joined into syllables), the prepended concatenation marks (an Arabic number sign
+// spans the digits after it), Thai and Lao SARA AM (drawn in two pieces), katakana VA to
+// VO, the format controls of hieroglyphs and shorthand, private use characters, and the
+// pieces of emoji sequences (flags, skin tones). Sorted, as [first, last).
+constexpr std::pair<char32_t, char32_t> drawnOnceShaped[] = {
+    { 0x600, 0x606 },     { 0x6dd, 0x6de },      { 0x890, 0x892 },     { 0x8e2, 0x8e3 },
+    { 0xe33, 0xe34 },     { 0xeb3, 0xeb4 },      { 0x1100, 0x1200 },   { 0x30f7, 0x30fb },
+    { 0xa960, 0xa980 },   { 0xd7b0, 0xd800 },    { 0xe000, 0xf900 },   { 0x110bd, 0x110be },
+    { 0x110cd, 0x110ce }, { 0x13430, 0x13439 },  { 0x1bca0, 0x1bca4 }, { 0x1f1e6, 0x1f200 },
+    { 0x1f3fb, 0x1f400 }, { 0xf0000, 0x110000 },
+};
+
 // Whether `text` must be shaped to be read. The log's font has shaping off, and Qt then
 // still shapes the scripts that cannot do without (Indic, Khmer), but draws Arabic,
 // Syriac or Mongolian letters in their isolated forms, a combining mark beside its
-// letter, Hangul jamo apart, and an emoji sequence (a flag, a skin tone, a family) as
-// its pieces.
+// letter, and the characters above as they are not meant to be.
 bool needsShaping(QStringView text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -200,14 +214,15 @@ bool needsShaping(QStringView text)
             c = QChar::surrogateToUcs4(text[i], text[i + 1]);
             ++i;
         }
-        const bool jamo = (c >= 0x1100 && c < 0x1200) || (c >= 0xa960 && c < 0xa980)
-                || (c >= 0xd7b0 && c < 0xd800);
-        const bool emojiPiece = (c >= 0x1f1e6 && c < 0x1f200) || (c >= 0x1f3fb && c < 0x1f400);
         // Joining letters and the joiner; transparent to joining are the marks (and
         // format controls, which need no shaping).
         const QChar::JoiningType joining = QChar::joiningType(c);
         const bool joins = joining != QChar::Joining_None && joining != QChar::Joining_Transparent;
-        if (QChar::isMark(c) || joins || jamo || emojiPiece)
+        const auto range = std::upper_bound(
+                std::begin(drawnOnceShaped), std::end(drawnOnceShaped), c,
+                [](char32_t c, const std::pair<char32_t, char32_t> &r) { return c < r.second; });
+        const bool drawnApart = range != std::end(drawnOnceShaped) && c >= range->first;
+        if (QChar::isMark(c) || joins || drawnApart)
             return true;
     }
     return false;
