@@ -44,14 +44,18 @@ private slots:
         QTest::addColumn<int>("total");
         QTest::addColumn<int>("chunk");
         QTest::addColumn<int>("width");
+        QTest::addColumn<qint64>("paragraphLimit"); // lines 4,096 wide take one each
         const qint64 many = 1 << 30;
         // clang-format off
-        QTest::newRow("lines, in small chunks") << qint64(1000) << many << 5000 << 50 << 0;
-        QTest::newRow("lines, all at once") << qint64(1000) << many << 20000 << 20000 << 0;
-        QTest::newRow("characters") << many << qint64(50000) << 3000 << 100 << 200;
-        QTest::newRow("at the line limit") << qint64(1000) << many << 1000 << 10 << 0;
-        QTest::newRow("one past the line limit") << qint64(1000) << many << 1001 << 7 << 0;
-        QTest::newRow("lines over 3/4 of the characters, in one batch") << many << qint64(1500) << 2 << 2 << 1200;
+        QTest::newRow("lines, in small chunks") << qint64(1000) << many << 5000 << 50 << 0 << many;
+        QTest::newRow("lines, all at once") << qint64(1000) << many << 20000 << 20000 << 0 << many;
+        QTest::newRow("characters") << many << qint64(50000) << 3000 << 100 << 200 << many;
+        QTest::newRow("at the line limit") << qint64(1000) << many << 1000 << 10 << 0 << many;
+        QTest::newRow("one past the line limit") << qint64(1000) << many << 1001 << 7 << 0 << many;
+        QTest::newRow("lines over 3/4 of the characters, in one batch") << many << qint64(1500) << 2 << 2 << 1200 << many;
+        QTest::newRow("paragraphs, in small chunks") << many << many << 300 << 7 << 4096 << qint64(40);
+        QTest::newRow("paragraphs, all at once") << many << many << 300 << 300 << 4096 << qint64(40);
+        QTest::newRow("at the paragraph limit") << many << many << 40 << 3 << 4096 << qint64(40);
         // clang-format on
     }
     void limits()
@@ -61,7 +65,8 @@ private slots:
         QFETCH(int, total);
         QFETCH(int, chunk);
         QFETCH(int, width);
-        DetailsLog log(view.get(), { lineLimit, characterLimit });
+        QFETCH(qint64, paragraphLimit);
+        DetailsLog log(view.get(), { lineLimit, characterLimit, paragraphLimit });
         log.restart(firstLine);
         for (int from = 1; from <= total; from += chunk) {
             log.appendLines(numbered(from, std::min(total, from + chunk - 1), width));
@@ -87,10 +92,14 @@ private slots:
         QCOMPARE(rows.join(QChar::LineSeparator), kept.join(QChar::LineSeparator));
         QVERIFY(kept.size() <= lineLimit);
         QVERIFY(kept.join('\n').size() <= characterLimit);
+        QVERIFY(rows.size() <= paragraphLimit);
         QVERIFY(kept.size() >= std::min<qint64>(
                         total,
-                        DetailsLog::kept(std::min(lineLimit, characterLimit / (width + 10)))));
-        QCOMPARE(dropped > 0, total > lineLimit || total * (width + 10) >= characterLimit);
+                        DetailsLog::kept(std::min(
+                                { lineLimit, characterLimit / (width + 10), paragraphLimit }))));
+        QCOMPARE(dropped > 0,
+                 total > lineLimit || total * (width + 10) >= characterLimit
+                         || total > paragraphLimit);
         QVERIFY(dropped < total); // the newest line is always shown
     }
 

@@ -139,7 +139,7 @@ private:
             const qint64 characterLimits[] = { 1500, 6000, 1 << 30 };
             // A drop may take several passes.
             const int paragraphsPerDrop[] = { 4, 8192, 8192 };
-            limits = { lineLimits[random.bounded(3)], characterLimits[random.bounded(3)],
+            limits = { lineLimits[random.bounded(3)], characterLimits[random.bounded(3)], 1 << 30,
                        paragraphsPerDrop[random.bounded(3)] };
             log = std::make_unique<DetailsLog>(&view, limits);
         }

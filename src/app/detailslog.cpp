@@ -327,7 +327,7 @@ void DetailsLog::appendLines(const QStringList &lines)
         return;
     // Lines are queued as the paragraphs they will be shown in: a paragraph takes up to
     // linesPerParagraph lines and stops growing once it holds charactersPerParagraph
-    // characters; a single line always fits. A flood can queue 200,000 lines: queued in
+    // characters; a single line always fits. A flood can queue 100,000 lines: queued in
     // UTF-8 and without a block of memory each, a line takes half of what it takes shown.
     for (const QString &line : lines) {
         Q_ASSERT(!line.contains(QLatin1Char('\n')));
@@ -399,7 +399,8 @@ void DetailsLog::insertPass()
         if (dropAllShown) {
             dropOldest(shownLines, shownCharacters);
         } else if (dropDue()) {
-            dropOldest(shownLines - kept(limits.lines), shownCharacters - kept(limits.characters));
+            dropOldest(shownLines - kept(limits.lines), shownCharacters - kept(limits.characters),
+                       qint64(paragraphs.size()) - kept(limits.paragraphs));
         } else {
             while (!queue.empty() && clock.elapsed() < passBudgetMs && !dropDue()) {
                 if (!queue.front().full) {
@@ -445,7 +446,8 @@ bool DetailsLog::dropDue() const
     if (queue.empty() || queue.front().lines == 0)
         return false;
     return shownLines + queue.front().lines > limits.lines
-            || shownCharacters + queue.front().characters + 1 > limits.characters;
+            || shownCharacters + queue.front().characters + 1 > limits.characters
+            || qint64(paragraphs.size()) + 1 > limits.paragraphs;
 }
 
 void DetailsLog::insertNext(QTextCursor &cursor)
@@ -474,7 +476,8 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     shownLines += entry.lines;
     shownCharacters += entry.characters;
     // Before the text buffer grows to the size it keeps at the limits.
-    if (shownLines > limits.lines / 2 || shownCharacters > limits.characters / 2)
+    if (shownLines > limits.lines / 2 || shownCharacters > limits.characters / 2
+        || qint64(paragraphs.size()) > limits.paragraphs / 2)
         heap.keepLargeBlocks();
     warmHeapForDrop();
 }
@@ -484,24 +487,29 @@ void DetailsLog::warmHeapForDrop()
     // The first two drops of a run find no used block big enough for the copy of the
     // text kept (from the third on, the buffers they free serve): the pages they will
     // take are touched beforehand. The first needs room for the copy and for its growth.
+    const qint64 shownParagraphs = qint64(paragraphs.size());
     if (heapWarmings > 1 || heapWarmings > drops
-        || (shownLines <= limits.lines * 3 / 4 && shownCharacters <= limits.characters * 3 / 4))
+        || (shownLines <= limits.lines * 3 / 4 && shownCharacters <= limits.characters * 3 / 4
+            && shownParagraphs <= limits.paragraphs * 3 / 4))
         return;
+    // The characters shown once the first limit is reached, at the present mix of lines.
     const qint64 charactersAtLimit = std::min(
-            limits.characters, shownCharacters * limits.lines / std::max<qint64>(shownLines, 1));
+            { limits.characters, shownCharacters * limits.lines / std::max<qint64>(shownLines, 1),
+              shownCharacters * limits.paragraphs / std::max<qint64>(shownParagraphs, 1) });
     const std::size_t buffer = std::size_t(charactersAtLimit) * sizeof(QChar);
     heap.warm(heapWarmings == 0 ? buffer * 5 / 4 : buffer);
     ++heapWarmings;
 }
 
-void DetailsLog::dropOldest(qint64 lines, qint64 characters)
+void DetailsLog::dropOldest(qint64 lines, qint64 characters, qint64 paragraphCount)
 {
     int count = 0;
     qint64 removedLines = 0;
     qint64 removedCharacters = 0;
     // At least one paragraph goes, so that every drop makes room; what is left over the
     // limit of a pass goes in the next passes that need room.
-    while ((removedLines < lines || removedCharacters < characters || count == 0)
+    while ((removedLines < lines || removedCharacters < characters || count < paragraphCount
+            || count == 0)
            && !paragraphs.empty() && count < limits.paragraphsPerDrop) {
         removedLines += paragraphs.front().lines;
         removedCharacters += paragraphs.front().characters;

@@ -39,12 +39,16 @@ class DetailsLog : public QObject
 public:
     struct Limits
     {
-        qint64 lines = 200000;
-        qint64 characters = 200000 * 80;
+        // Every drop makes Qt copy all the text it keeps into a new buffer, visiting each
+        // piece of it (two a paragraph): at 200,000 lines that held the window up for
+        // 10-20 ms, 50 ms with lines in other scripts (a paragraph each); at these limits
+        // it stays under a frame.
+        qint64 lines = 100000;
+        qint64 characters = 100000 * 80;
+        qint64 paragraphs = 32768;
         // Paragraphs removed by one pass at most. Removing one costs about a
-        // microsecond (its layout, its place in the block tree): a drop of lines in other
-        // scripts, each in a paragraph of its own, would otherwise remove 50,000 to
-        // 100,000 of them at once and hold the window up for 40-80 ms.
+        // microsecond (its layout, its place in the block tree): a flood that pushes out
+        // everything shown would otherwise remove up to 32,768 of them at once.
         int paragraphsPerDrop = 8192;
     };
 
@@ -110,7 +114,7 @@ private:
     void insertPass();
     bool dropDue() const;
     void insertNext(QTextCursor &cursor);
-    void dropOldest(qint64 lines, qint64 characters);
+    void dropOldest(qint64 lines, qint64 characters, qint64 paragraphCount = 0);
     void dropQueuedOverflow();
     void writeNotice(QTextCursor &cursor);
     void warmHeapForDrop();

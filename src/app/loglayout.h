@@ -15,7 +15,7 @@
 // of the view, each line as high as Qt's own layout makes it.
 //
 // Qt's own document layout keeps the position of every line, so an edit near the top
-// (dropping the oldest lines of a log that keeps 150,000 of them) moves every line below
+// (dropping the oldest lines of a log that keeps 75,000 of them) moves every line below
 // it: 25-35 ms a drop. Here a paragraph's place is the sum of the heights of the
 // paragraphs before it, which the document's block tree keeps for any edit in
 // logarithmic time: the tree's "line count" of a block holds its height in pixels.
