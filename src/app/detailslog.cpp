@@ -389,6 +389,7 @@ void DetailsLog::insertPass()
 {
     QElapsedTimer clock;
     clock.start();
+    bool waitingForHeap = false;
     {
         FollowEnd follow(view, heldTopBlock >= 0);
         QTextCursor cursor(view->document());
@@ -399,8 +400,11 @@ void DetailsLog::insertPass()
         if (dropAllShown) {
             dropOldest(shownLines, shownCharacters);
         } else if (dropDue()) {
-            dropOldest(shownLines - kept(limits.lines), shownCharacters - kept(limits.characters),
-                       qint64(paragraphs.size()) - kept(limits.paragraphs));
+            waitingForHeap = !heapReadyForDrop(true);
+            if (!waitingForHeap)
+                dropOldest(shownLines - kept(limits.lines),
+                           shownCharacters - kept(limits.characters),
+                           qint64(paragraphs.size()) - kept(limits.paragraphs));
         } else {
             while (!queue.empty() && clock.elapsed() < passBudgetMs && !dropDue()) {
                 if (!queue.front().full) {
@@ -429,7 +433,9 @@ void DetailsLog::insertPass()
     showHeldTop();
     // The counts of what is queued steer the drops: an empty queue counts nothing.
     Q_ASSERT(!queue.empty() || (queuedLines == 0 && queuedCharacters == 0));
-    if (!isIdle()) {
+    if (waitingForHeap) {
+        passTimer.start(1); // a few milliseconds, without taking a core from the worker
+    } else if (!isIdle()) {
         schedule();
     } else if (afterShown) {
         // The action may queue more or restart the log: take it out first.
@@ -479,26 +485,29 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     if (shownLines > limits.lines / 2 || shownCharacters > limits.characters / 2
         || qint64(paragraphs.size()) > limits.paragraphs / 2)
         heap.keepLargeBlocks();
-    warmHeapForDrop();
+    heapReadyForDrop(false);
 }
 
-void DetailsLog::warmHeapForDrop()
+bool DetailsLog::heapReadyForDrop(bool due)
 {
     // The first two drops of a run find no used block big enough for the copy of the
     // text kept (from the third on, the buffers they free serve): the pages they will
-    // take are touched beforehand. The first needs room for the copy and for its growth.
-    const qint64 shownParagraphs = qint64(paragraphs.size());
-    if (heapWarmings > 1 || heapWarmings > drops
-        || (shownLines <= limits.lines * 3 / 4 && shownCharacters <= limits.characters * 3 / 4
-            && shownParagraphs <= limits.paragraphs * 3 / 4))
-        return;
-    // The characters shown once the first limit is reached, at the present mix of lines.
-    const qint64 charactersAtLimit = std::min(
-            { limits.characters, shownCharacters * limits.lines / std::max<qint64>(shownLines, 1),
-              shownCharacters * limits.paragraphs / std::max<qint64>(shownParagraphs, 1) });
-    const std::size_t buffer = std::size_t(charactersAtLimit) * sizeof(QChar);
-    heap.warm(heapWarmings == 0 ? buffer * 5 / 4 : buffer);
-    ++heapWarmings;
+    // take are touched first, away from this thread; a drop waits until they are. The
+    // first needs room for the copy and for its growth. They are touched ahead of a drop
+    // only once what is queued brings one (they would weigh on a log that stops short
+    // of its limits), from three quarters of a limit on.
+    const auto near = [](qint64 shown, qint64 queued, qint64 limit) {
+        return shown > limit * 3 / 4 && shown + queued > limit;
+    };
+    const bool comes = due || near(shownLines, queuedLines, limits.lines)
+            || near(shownCharacters, queuedCharacters, limits.characters)
+            || near(qint64(paragraphs.size()), qint64(queue.size()), limits.paragraphs);
+    if (comes && heapWarmings < 2 && heapWarmings == drops) {
+        const std::size_t buffer = std::size_t(shownCharacters) * sizeof(QChar);
+        heap.warm(heapWarmings == 0 ? buffer * 5 / 4 : buffer);
+        ++heapWarmings;
+    }
+    return heap.isWarm();
 }
 
 void DetailsLog::dropOldest(qint64 lines, qint64 characters, qint64 paragraphCount)

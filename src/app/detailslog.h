@@ -117,7 +117,9 @@ private:
     void dropOldest(qint64 lines, qint64 characters, qint64 paragraphCount = 0);
     void dropQueuedOverflow();
     void writeNotice(QTextCursor &cursor);
-    void warmHeapForDrop();
+    // Makes the heap ready for the copy of the text that the next drop makes, when it is
+    // `due` or what is queued brings it; false until the heap is.
+    bool heapReadyForDrop(bool due);
     // Scrolls a reader who keeps a line at the top back to it, as far as the view goes.
     void showHeldTop();
 

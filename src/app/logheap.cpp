@@ -46,9 +46,11 @@ void LogHeap::warm(std::size_t bytes)
         left -= size;
     }
     warmBlocks = blocks;
-    warming = std::thread([blocks = std::move(blocks)] {
+    touched = false;
+    warming = std::thread([this, blocks = std::move(blocks)] {
         for (const auto &[block, size] : blocks)
             std::memset(block, 0, size);
+        touched = true;
     });
 #else
     (void)bytes;

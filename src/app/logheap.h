@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <thread>
 #include <utility>
@@ -29,6 +30,8 @@ public:
     // Takes a block of `bytes` from the heap and makes it resident, away from the
     // calling thread; only while large blocks are kept.
     void warm(std::size_t bytes);
+    // Whether the block warm() took is resident (or none was taken).
+    bool isWarm() const { return touched; }
     // Frees the block warm() took, so that the next large allocations get its pages.
     void handOver();
     // Undoes keepLargeBlocks(), if it was called, and returns free memory: call it once
@@ -38,5 +41,6 @@ public:
 private:
     bool keeping = false;
     std::thread warming;
+    std::atomic<bool> touched { true };
     std::vector<std::pair<void *, std::size_t>> warmBlocks;
 };
