@@ -53,8 +53,8 @@ private slots:
         QTest::newRow("at the line limit") << qint64(1000) << many << 1000 << 10 << 0 << many;
         QTest::newRow("one past the line limit") << qint64(1000) << many << 1001 << 7 << 0 << many;
         QTest::newRow("lines over 3/4 of the characters, in one batch") << many << qint64(1500) << 2 << 2 << 1200 << many;
-        QTest::newRow("paragraphs, in small chunks") << many << many << 300 << 7 << 4096 << qint64(40);
-        QTest::newRow("paragraphs, all at once") << many << many << 300 << 300 << 4096 << qint64(40);
+        QTest::newRow("paragraphs, in small chunks") << many << many << 295 << 7 << 4096 << qint64(40);
+        QTest::newRow("paragraphs, all at once") << many << many << 295 << 295 << 4096 << qint64(40);
         QTest::newRow("at the paragraph limit") << many << many << 40 << 3 << 4096 << qint64(40);
         // clang-format on
     }
@@ -93,6 +93,13 @@ private slots:
         QVERIFY(kept.size() <= lineLimit);
         QVERIFY(kept.join('\n').size() <= characterLimit);
         QVERIFY(rows.size() <= paragraphLimit);
+        // A paragraph each: every drop goes down to three quarters, never one at a time.
+        if (width >= DetailsLog::charactersPerParagraph && total > paragraphLimit) {
+            const qint64 keptAfterDrop = DetailsLog::kept(paragraphLimit);
+            QCOMPARE(kept.size(),
+                     keptAfterDrop + (total - paragraphLimit - 1) % (paragraphLimit - keptAfterDrop)
+                             + 1);
+        }
         QVERIFY(kept.size() >= std::min<qint64>(
                         total,
                         DetailsLog::kept(std::min(
