@@ -8,9 +8,10 @@
 
 // How the heap serves a big log (glibc; elsewhere it does nothing).
 //
-// Each time the log drops old lines, Qt compacts its text buffer: it copies the 25-30 MB
-// kept into a new block. Into pages used before, that copy takes 3-5 ms; into fresh
-// ones 15-25 ms, most of it the kernel mapping and zeroing 6,000 pages. glibc maps every
+// Each time the log drops old lines, Qt compacts its text buffer: it copies the 12-16 MB
+// kept into a new block. Into fresh pages that takes several times as long as into
+// pages used before, most of it the kernel mapping and zeroing them (without what
+// follows, a log of plain lines at its limits stalled 35-47 ms a drop). glibc maps every
 // block that big afresh and gives it back when it is freed. So while a big log is
 // shown, the heap keeps blocks of up to 64 MB, where a freed buffer is used again, and
 // the first copies get pages that a worker thread has touched before: a block is taken
