@@ -224,6 +224,10 @@ private slots:
         const QString accent = QStringLiteral("e\u0301t\u00e9");
         QTest::newRow("first text") << arabic + '\n' + accent + '\n' << QString();
         QTest::newRow("text as it stands") << "\n" << arabic + '\n' + accent;
+        // Right to left, brackets and their like are drawn mirrored.
+        QTest::newRow("mirrored right to left")
+                << QStringLiteral("\u05e9\u05dc\u05d5\u05dd (\u05e7) [1] <2> \u00ab\u2264\u00bb\n")
+                << QStringLiteral("\u202ex (y)");
         // A number sign spans the digits after it, Thai SARA AM is drawn in two pieces.
         QTest::newRow("signs that span or split")
                 << QStringLiteral("\u0600\u0661\u0662\n") << QStringLiteral("\u0e01\u0e33");

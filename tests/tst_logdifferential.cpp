@@ -44,9 +44,11 @@ const QStringList pieces
                   "\ufdd0|\ufdd1|\ufffc|\u0000|\x01|\x1b[1m|\r|\x7f|\u0085|\u202e|\u2067|\u200f|"
                   "\u00ad|\u0301")
                   .split(QLatin1Char('|'));
-// Of those, what must be shaped to be read: Arabic letters, which join, and the
-// combining accent.
-const QRegularExpression shapedPieces(QStringLiteral("\u0645\u0631\u062d\u0628\u0627|\u0301"));
+// Of those, what must be shaped to be read: Arabic letters, which join, the combining
+// accent, and a bracket in a line with a character that may set it right to left.
+const QRegularExpression shapedPieces(QStringLiteral(
+        "\u0645\u0631\u062d\u0628\u0627|\u0301|\\[[\\s\\S]*[\u05e9\u202e\u2067\u200f]"
+        "|[\u05e9\u202e\u2067\u200f][\\s\\S]*\\["));
 
 // How the log shows a line: the characters Qt would take for paragraph breaks become a
 // line break inside the line or the replacement character.

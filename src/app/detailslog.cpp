@@ -203,16 +203,34 @@ constexpr std::pair<char32_t, char32_t> drawnOnceShaped[] = {
 // Whether `text` must be shaped to be read. The log's font has shaping off, and Qt then
 // still shapes the scripts that cannot do without (Indic, Khmer), but draws Arabic,
 // Syriac or Mongolian letters in their isolated forms, a combining mark beside its
-// letter, and the characters above as they are not meant to be.
+// letter, and the characters above as they are not meant to be. Nor does it mirror a
+// bracket (or any character with a mirror image) that stands right to left.
 bool needsShaping(QStringView text)
 {
+    bool mirrored = false;
+    bool rightToLeft = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t c = text[i].unicode();
-        if (c < 0x300)
+        if (c < 0x300) {
+            mirrored = mirrored || QChar::hasMirrored(c);
             continue;
+        }
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             c = QChar::surrogateToUcs4(text[i], text[i + 1]);
             ++i;
+        }
+        mirrored = mirrored || QChar::hasMirrored(c);
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+            rightToLeft = true;
+            break;
+        default:
+            break;
         }
         // Joining letters and the joiner; transparent to joining are the marks (and
         // format controls, which need no shaping).
@@ -225,7 +243,7 @@ bool needsShaping(QStringView text)
         if (QChar::isMark(c) || joins || drawnApart)
             return true;
     }
-    return false;
+    return mirrored && rightToLeft;
 }
 
 // The format to show `text` in: the log's, or for text that needs shaping, shaped.
@@ -453,7 +471,7 @@ bool DetailsLog::dropDue() const
         return false;
     return shownLines + queue.front().lines > limits.lines
             || shownCharacters + queue.front().characters + 1 > limits.characters
-            || qint64(paragraphs.size()) + 1 > limits.paragraphs;
+            || (!paragraphs.empty() && qint64(paragraphs.size()) + 1 > limits.paragraphs);
 }
 
 void DetailsLog::insertNext(QTextCursor &cursor)
