@@ -45,17 +45,20 @@ private slots:
         QTest::addColumn<int>("chunk");
         QTest::addColumn<int>("width");
         QTest::addColumn<qint64>("paragraphLimit"); // lines 4,096 wide take one each
+        QTest::addColumn<QString>("between"); // added as it stands after the first chunk
         const qint64 many = 1 << 30;
         // clang-format off
-        QTest::newRow("lines, in small chunks") << qint64(1000) << many << 5000 << 50 << 0 << many;
-        QTest::newRow("lines, all at once") << qint64(1000) << many << 20000 << 20000 << 0 << many;
-        QTest::newRow("characters") << many << qint64(50000) << 3000 << 100 << 200 << many;
-        QTest::newRow("at the line limit") << qint64(1000) << many << 1000 << 10 << 0 << many;
-        QTest::newRow("one past the line limit") << qint64(1000) << many << 1001 << 7 << 0 << many;
-        QTest::newRow("lines over 3/4 of the characters, in one batch") << many << qint64(1500) << 2 << 2 << 1200 << many;
-        QTest::newRow("paragraphs, in small chunks") << many << many << 295 << 7 << 4096 << qint64(40);
-        QTest::newRow("paragraphs, all at once") << many << many << 295 << 295 << 4096 << qint64(40);
-        QTest::newRow("at the paragraph limit") << many << many << 40 << 3 << 4096 << qint64(40);
+        QTest::newRow("lines, in small chunks") << qint64(1000) << many << 5000 << 50 << 0 << many << QString();
+        QTest::newRow("lines, all at once") << qint64(1000) << many << 20000 << 20000 << 0 << many << QString();
+        QTest::newRow("characters") << many << qint64(50000) << 3000 << 100 << 200 << many << QString();
+        QTest::newRow("at the line limit") << qint64(1000) << many << 1000 << 10 << 0 << many << QString();
+        QTest::newRow("one past the line limit") << qint64(1000) << many << 1001 << 7 << 0 << many << QString();
+        QTest::newRow("lines over 3/4 of the characters, in one batch") << many << qint64(1500) << 2 << 2 << 1200 << many << QString();
+        QTest::newRow("paragraphs, in small chunks") << many << many << 295 << 7 << 4096 << qint64(40) << QString();
+        QTest::newRow("paragraphs, all at once") << many << many << 295 << 295 << 4096 << qint64(40) << QString();
+        QTest::newRow("at the paragraph limit") << many << many << 40 << 3 << 4096 << qint64(40) << QString();
+        QTest::newRow("lines, text between them") << qint64(100) << many << 400 << 5 << 0 << many << QStringLiteral("note");
+        QTest::newRow("paragraphs, text between them") << many << many << 200 << 5 << 4096 << qint64(20) << QStringLiteral("note\nmore");
         // clang-format on
     }
     void limits()
@@ -66,11 +69,16 @@ private slots:
         QFETCH(int, chunk);
         QFETCH(int, width);
         QFETCH(qint64, paragraphLimit);
+        QFETCH(QString, between);
         DetailsLog log(view.get(), { lineLimit, characterLimit, paragraphLimit });
         log.restart(firstLine);
         for (int from = 1; from <= total; from += chunk) {
             log.appendLines(numbered(from, std::min(total, from + chunk - 1), width));
             QCoreApplication::processEvents();
+            if (from == 1 && !between.isEmpty()) {
+                QTRY_VERIFY(log.isIdle());
+                log.appendText(between);
+            }
         }
         log.appendText(QStringLiteral("done"));
         QTRY_VERIFY(log.isIdle());
@@ -80,6 +88,8 @@ private slots:
             rows << block.text();
         QCOMPARE(rows.takeFirst(), firstLine.chopped(1));
         QCOMPARE(rows.takeLast(), QStringLiteral("done"));
+        for (const QString &piece : between.split('\n', Qt::SkipEmptyParts))
+            rows.removeAll(piece);
         int dropped = 0;
         if (rows.first().startsWith(QLatin1String("... "))) {
             const QString notice = rows.takeFirst();
@@ -94,7 +104,8 @@ private slots:
         QVERIFY(kept.join('\n').size() <= characterLimit);
         QVERIFY(rows.size() <= paragraphLimit);
         // A paragraph each: every drop goes down to three quarters, never one at a time.
-        if (width >= DetailsLog::charactersPerParagraph && total > paragraphLimit) {
+        if (width >= DetailsLog::charactersPerParagraph && total > paragraphLimit
+            && between.isEmpty()) {
             const qint64 keptAfterDrop = DetailsLog::kept(paragraphLimit);
             QCOMPARE(kept.size(),
                      keptAfterDrop + (total - paragraphLimit - 1) % (paragraphLimit - keptAfterDrop)

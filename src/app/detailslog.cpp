@@ -478,9 +478,18 @@ void DetailsLog::insertNext(QTextCursor &cursor)
 {
     Entry entry = std::move(queue.front());
     queue.pop_front();
+    // Text added as it stands is no converter line, but the paragraphs it ends are
+    // paragraphs of the log all the same: drops count them (without lines) to remove
+    // what they count. The one it leaves open is counted once lines follow it.
+    const int blocksBefore = cursor.document()->blockCount();
+    const auto countParagraphsWithoutLines = [&] {
+        for (int i = cursor.document()->blockCount() - blocksBefore; i > 0; --i)
+            paragraphs.push_back({ 0, 0 });
+    };
     if (entry.lines == 0) {
         const QString text = QString::fromUtf8(entry.text);
         cursor.insertText(text, formatFor(text));
+        countParagraphsWithoutLines();
         return;
     }
     queuedLines -= entry.lines;
@@ -490,8 +499,10 @@ void DetailsLog::insertNext(QTextCursor &cursor)
     // A paragraph once shown takes no more lines (laying it out again would cost more
     // than a new one): a trickle is gathered into fuller paragraphs by schedule().
     // Text added before may have filled the last, empty paragraph.
-    if (cursor.block().length() > 1)
+    if (cursor.block().length() > 1) {
         cursor.insertBlock();
+        countParagraphsWithoutLines();
+    }
     QString text = shown(QString::fromUtf8(entry.text));
     text += QChar::ParagraphSeparator;
     // A plain line needs no shaping.
