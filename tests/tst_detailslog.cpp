@@ -57,7 +57,7 @@ private slots:
         QTest::newRow("paragraphs, in small chunks") << many << many << 295 << 7 << 4096 << qint64(40) << QString();
         QTest::newRow("paragraphs, all at once") << many << many << 295 << 295 << 4096 << qint64(40) << QString();
         QTest::newRow("at the paragraph limit") << many << many << 40 << 3 << 4096 << qint64(40) << QString();
-        QTest::newRow("lines, text between them") << qint64(100) << many << 400 << 5 << 0 << many << QStringLiteral("note");
+        QTest::newRow("lines, text between them") << qint64(128) << many << 400 << 32 << 0 << many << QStringLiteral("note");
         QTest::newRow("paragraphs, text between them") << many << many << 200 << 5 << 4096 << qint64(20) << QStringLiteral("note\nmore");
         // clang-format on
     }
