@@ -169,8 +169,20 @@ private slots:
         QStringList indented = numbered(1, 20);
         for (int n = 40; n <= 135; n += 5)
             indented << QString(n, ' ') + QString(150, 'x') + " y " + QString(100, 'z');
+        // Drawn in a fallback font, with punctuation of theirs, in runs of Latin text; of
+        // every length around the width.
+        QStringList cjk;
+        for (const char *line :
+             { "ドライバのソースをコンパイル中", "「設定ファイル」を読み込みました。",
+               "error: ファイル「main.c」が見つかりません", "・ソース（全角）ＡＢＣ１２３",
+               "파일을 변환하는 중", "中文路径 C:\\项目\\主程序.c", "компиляция ファイル" }) {
+            const QString repeated = QString::fromUtf8(line).repeated(3);
+            for (qsizetype length = repeated.size() / 3; length <= repeated.size(); length += 2)
+                cjk << repeated.first(length);
+        }
         // clang-format off
         QTest::newRow("Windows paths") << paths << 0;
+        QTest::newRow("Chinese, Japanese and Korean") << cjk + numbered(1, 40) << 0;
         QTest::newRow("overhanging glyphs at the width") << overhanging << 0;
         QTest::newRow("blanks past 4096 characters") << longBlanks << 0;
         QTest::newRow("blanks in front of a long word") << indented << 0;

@@ -31,24 +31,27 @@ constexpr int checkpointEvery = 12;
 
 // What converter lines are made of, the ordinary (the first five) and the hostile alike:
 // tab, accents, a compiler's quotes, dash and ellipsis, Latin beyond Latin-1, Cyrillic,
-// Greek, CJK, emoji, Hebrew, Arabic, Arabic digits, U+2028, U+2029, U+FDD0, U+FDD1, U+FFFC,
-// NUL, controls, an escape sequence, CR, NEL, directional controls, a soft hyphen, a
-// combining accent.
+// Greek, CJK (with Japanese punctuation), emoji, Hebrew, Arabic, Arabic digits, U+2028,
+// U+2029, U+FDD0, U+FDD1, U+FFFC, NUL, controls, an escape sequence, CR, NEL, directional
+// controls, a soft hyphen, a combining accent.
 const QStringList pieces
         = QStringLiteral(
                   "compiling |a|0123| "
                   "|.|\t|\u00e9t\u00e9|\u00fc|\u2018x\u2019|\u2014\u2026|\u0142\u00f3d\u017a|"
-                  "\u0444\u0430\u0439\u043b|\u03c4\u03bf\u03c5|\u6f22\u5b57|\U0001F600|"
+                  "\u0444\u0430\u0439\u043b|\u03c4\u03bf\u03c5|\u6f22\u5b57|"
+                  "\u300c\u30d5\u30a1\u30a4\u30eb\u300d\u3002|"
+                  "\U0001F600|"
                   "\u05e9\u05dc\u05d5\u05dd|\u0645\u0631\u062d\u0628\u0627|\u0661\u0662|\u2028|"
                   "\u2029|"
                   "\ufdd0|\ufdd1|\ufffc|\u0000|\x01|\x1b[1m|\r|\x7f|\u0085|\u202e|\u2067|\u200f|"
                   "\u00ad|\u0301")
                   .split(QLatin1Char('|'));
 // Of those, what must be shaped to be read: Arabic letters, which join, the combining
-// accent, and a bracket in a line with a character that may set it right to left.
+// accent, and a bracket (Latin or Japanese) in a line with a character that may set it
+// right to left.
 const QRegularExpression shapedPieces(QStringLiteral(
-        "\u0645\u0631\u062d\u0628\u0627|\u0301|\\[[\\s\\S]*[\u05e9\u202e\u2067\u200f]"
-        "|[\u05e9\u202e\u2067\u200f][\\s\\S]*\\["));
+        "\u0645\u0631\u062d\u0628\u0627|\u0301|[\\[\u300c][\\s\\S]*[\u05e9\u202e\u2067\u200f]"
+        "|[\u05e9\u202e\u2067\u200f][\\s\\S]*[\\[\u300c]"));
 
 // How the log shows a line: the characters Qt would take for paragraph breaks become a
 // line break inside the line or the replacement character.

@@ -35,6 +35,33 @@ bool isBreakingSpace(QChar c)
     return c.isSpace() && c.decompositionTag() != QChar::NoBreak;
 }
 
+// Whether `c` may stand in a line of text that is left to right throughout.
+bool isWeakOrLeftToRight(QChar c)
+{
+    switch (c.direction()) {
+    case QChar::DirL:
+    case QChar::DirEN:
+    case QChar::DirES:
+    case QChar::DirET:
+    case QChar::DirCS:
+    case QChar::DirWS:
+    case QChar::DirON:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether `block` has text in the shaped format (which the log gives text that needs it).
+bool isShaped(const QTextBlock &block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        if (it.fragment().charFormat().hasProperty(QTextFormat::FontStyleStrategy))
+            return true;
+    }
+    return false;
+}
+
 // The height Qt's own document layout gives a line: the sum of its highest ascent,
 // descent and leading, rounded up, whatever fonts the line is drawn in.
 int advanceOf(const QTextLine &line)
@@ -127,6 +154,8 @@ bool LogLayout::takeMetrics()
     const QTextLine line = sample.createLine();
     sample.endLayout();
     lineHeight = qMax(1, advanceOf(line));
+    primaryGlyph = { -1, line.ascent(), line.descent(), line.leading() };
+    glyphs.clear();
     advances.fill(notTaken);
     hebrewAdvances.fill(notTaken);
     overhangs.fill(-1);
@@ -166,17 +195,12 @@ qreal LogLayout::advance(QChar c) const
         // ("‘x’ —"): these scripts need no shaping, and with it off (the log's font)
         // each glyph stands by its own advance. A fallback font's glyph may make a line
         // higher.
-        const QChar::Direction direction = c.direction();
-        const bool weakOrLeftToRight = direction == QChar::DirL || direction == QChar::DirEN
-                || direction == QChar::DirES || direction == QChar::DirET
-                || direction == QChar::DirCS || direction == QChar::DirWS
-                || direction == QChar::DirON;
         const QChar::Script script = c.script();
         const bool latinOrCommon = c.unicode() < 0x100 || script == QChar::Script_Latin
                 || script == QChar::Script_Greek || script == QChar::Script_Cyrillic
                 || (c.unicode() >= 0x2010 && script == QChar::Script_Common);
         const bool separator = c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
-        const bool alone = c.isPrint() && !c.isMark() && !separator && weakOrLeftToRight
+        const bool alone = c.isPrint() && !c.isMark() && !separator && isWeakOrLeftToRight(c)
                 && latinOrCommon && primary.supportsCharacter(c);
         known = alone ? metrics.horizontalAdvance(c) : notAlone;
     }
@@ -203,6 +227,100 @@ qreal LogLayout::overhang(QChar c) const
     if (known < 0)
         known = qMax(0.0, -metrics.rightBearing(c));
     return known;
+}
+
+int LogLayout::heightByRuns(QStringView line, qreal available, qreal *lineWidth) const
+{
+    // Qt draws a paragraph in runs of text of one script, of at most 4096 characters. A
+    // character of no script of its own (a digit, a blank, a bracket) joins the run before
+    // it, or at the start of a line the first run.
+    if (line.size() >= 4096)
+        return -1;
+    QChar setter;
+    for (const QChar c : line) {
+        if (c.script() > QChar::Script_Common) {
+            setter = c;
+            break;
+        }
+    }
+    QChar::Script script = setter.isNull() ? QChar::Script_Common : setter.script();
+    // A line is as high as the highest ascent and leading of its runs, and their deepest
+    // descent.
+    Glyph run = primaryGlyph;
+    qreal top = 0;
+    qreal bottom = 0;
+    const auto endRun = [&] {
+        top = qMax(top, run.ascent + run.leading);
+        bottom = qMax(bottom, run.descent);
+    };
+    qreal width = 0;
+    for (const QChar c : line) {
+        const QChar::Script own = c.script();
+        if (own > QChar::Script_Common && own != script) {
+            endRun();
+            run = primaryGlyph;
+            script = own;
+            setter = c;
+        }
+        // The log's font draws it, in any run.
+        if (const qreal a = advance(c); a >= 0) {
+            width += a;
+            continue;
+        }
+        const Glyph &g = glyph(c, setter);
+        if (g.advance < 0)
+            return -1;
+        width += g.advance;
+        run.ascent = qMax(run.ascent, g.ascent);
+        run.descent = qMax(run.descent, g.descent);
+        run.leading = qMax(run.leading, g.leading);
+    }
+    endRun();
+    if (width > available)
+        return -1;
+    *lineWidth = width;
+    return qCeil(top + bottom);
+}
+
+const LogLayout::Glyph &LogLayout::glyph(QChar c, QChar setter) const
+{
+    const QChar::Script script = setter.isNull() ? QChar::Script_Common : setter.script();
+    const quint32 key = c.unicode() | quint32(script) << 16;
+    if (const auto known = glyphs.constFind(key); known != glyphs.cend())
+        return *known;
+    Glyph &taken = glyphs[key];
+    // Whatever a font asks, Qt shapes the scripts from Syriac to Sinhala, Khmer and N'Ko;
+    // right to left, it may mirror a glyph; a character of a surrogate pair is not drawn
+    // alone.
+    const auto alwaysShaped = [](QChar::Script s) {
+        return (s >= QChar::Script_Syriac && s <= QChar::Script_Sinhala) || s == QChar::Script_Khmer
+                || s == QChar::Script_Nko;
+    };
+    if (!c.isPrint() || c.isMark() || c.isSurrogate() || c == QChar::LineSeparator
+        || c == QChar::ParagraphSeparator || !isWeakOrLeftToRight(c) || alwaysShaped(c.script())
+        || alwaysShaped(script))
+        return taken;
+    // Laid out in its run: after the character that gives the run its script, whose
+    // advance it then takes away.
+    const auto sampled = [this](const QString &text, Glyph *glyph) {
+        QTextLayout sample(text, font, paintDevice());
+        sample.beginLayout();
+        QTextLine line = sample.createLine();
+        line.setLineWidth(unbounded);
+        sample.endLayout();
+        *glyph = { line.naturalTextWidth(), line.ascent(), line.descent(), line.leading() };
+    };
+    Glyph g;
+    if (setter.isNull() || setter == c) {
+        sampled(QString(c), &g);
+    } else {
+        Glyph before;
+        sampled(QString(setter), &before);
+        sampled(QString(setter) + c, &g);
+        g.advance -= before.advance;
+    }
+    taken = g;
+    return taken;
 }
 
 void LogLayout::setHeight(QTextBlock block, int height) const
@@ -238,9 +356,21 @@ void LogLayout::measure(QTextBlock block) const
                 a = hebrewAdvance(c);
                 hebrew = true;
             }
-            if (a < 0)
+            if (a >= 0) {
+                lineWidth += a;
+                continue;
+            }
+            // A line in Chinese, Japanese or Korean fits the width nearly always: its
+            // characters' advances and the heights of their fonts measure it.
+            const int high = lines.size() == 1 && !isShaped(block)
+                    ? heightByRuns(line, available, &lineWidth)
+                    : -1;
+            if (high < 0)
                 return layOut();
-            lineWidth += a;
+            block.setUserState(qCeil(lineWidth));
+            widest = qMax(widest, lineWidth);
+            setReach(block, 0);
+            return setHeight(block, high);
         }
         // Right to left, brackets are drawn mirrored, by the other glyph's advance.
         if (hebrew && (lineWidth > available || std::any_of(line.begin(), line.end(), [](QChar c) {

@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QRawFont>
 #include <QTextObjectInterface>
 
@@ -99,6 +100,25 @@ private:
     qreal hebrewAdvance(QChar c) const;
     // How far the glyph of a character that advance() takes reaches past its advance.
     qreal overhang(QChar c) const;
+
+    // What a character adds to a line of its own: its advance, and the ascent, descent and
+    // leading of its run of text (Qt draws a run in one font and those it falls back on,
+    // and makes the run as high as the highest of them).
+    struct Glyph
+    {
+        qreal advance = -1;
+        qreal ascent = 0;
+        qreal descent = 0;
+        qreal leading = 0;
+    };
+    // For a paragraph of one line that is neither plain nor Hebrew (Chinese, Japanese,
+    // Korean, a symbol the log's font lacks): its height when its characters' advances
+    // prove that it fits `available`, and its width in `*lineWidth`; -1 when it must be
+    // laid out.
+    int heightByRuns(QStringView line, qreal available, qreal *lineWidth) const;
+    // Of `c` in a run of text that `setter` (its first character of a script of its own,
+    // null for none) gives its script.
+    const Glyph &glyph(QChar c, QChar setter) const;
     void reportSize();
     void reportLater() const;
 
@@ -126,6 +146,10 @@ private:
     mutable std::array<qreal, 0x30> hebrewAdvances {};
     // How far each of those characters' glyphs reaches past its advance, taken alike.
     mutable std::array<qreal, 0x2060> overhangs {};
+    // Of the log's font, and of the characters that glyph() took, by character and the
+    // script of their run (a fallback font may be chosen by the script).
+    Glyph primaryGlyph;
+    mutable QHash<quint32, Glyph> glyphs;
     // Whether every printable ASCII character is drawn by its own advance.
     bool asciiAlone = false;
     mutable bool sizeReportDue = false;
