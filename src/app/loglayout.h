@@ -22,9 +22,10 @@
 // logarithmic time: the tree's "line count" of a block holds its height in pixels.
 // Nothing is positioned until it is drawn or asked for:
 //  - a paragraph's height is measured when its text changes, from the advances of its
-//    characters when they prove that each of its lines fits the width in the log's font
-//    (log lines nearly always do), and by laying it out only when they do not (a line
-//    drawn in a fallback font is as high as that font makes it);
+//    characters when they prove that each of its lines fits the width (log lines nearly
+//    always do), and by laying it out only when they do not. A line drawn in a fallback
+//    font is as high as that font makes it: a line of its own is measured from the
+//    fonts of its runs of text;
 //  - it is laid out when it is drawn, when the widget asks where a position is, or when a
 //    click hits it. So a flood of output is never laid out beyond what is on screen.
 //
