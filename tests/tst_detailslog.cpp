@@ -183,6 +183,9 @@ private slots:
         // clang-format off
         QTest::newRow("Windows paths") << paths << 0;
         QTest::newRow("Chinese, Japanese and Korean") << cjk + numbered(1, 40) << 0;
+        // A kana run draws its quotes in its own font; a letter before full-width ones overhangs.
+        QTest::newRow("a quote in a kana run") << QStringList { QString::fromUtf8("エラー: ‘") + QString(46, 'x') + QString::fromUtf8("’ が見つかりません") } + numbered(1, 60) << 0;
+        QTest::newRow("full-width after an overhanging letter") << QStringList { "T" + QString(41, QChar(0xff38)), "T" + QString(17, QChar(0xff38)) } + numbered(1, 60) << 0;
         QTest::newRow("overhanging glyphs at the width") << overhanging << 0;
         QTest::newRow("blanks past 4096 characters") << longBlanks << 0;
         QTest::newRow("blanks in front of a long word") << indented << 0;

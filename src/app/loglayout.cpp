@@ -233,7 +233,9 @@ int LogLayout::heightByRuns(QStringView line, qreal available, qreal *lineWidth)
 {
     // Qt draws a paragraph in runs of text of one script, of at most 4096 characters. A
     // character of no script of its own (a digit, a blank, a bracket) joins the run before
-    // it, or at the start of a line the first run.
+    // it, or at the start of a line the first run. Each run is drawn in a font chosen for
+    // its script, and those it falls back on: a kana or Hangul run draws even its digits
+    // and quotes in a CJK font, not in the log's.
     if (line.size() >= 4096)
         return -1;
     QChar setter;
@@ -244,39 +246,50 @@ int LogLayout::heightByRuns(QStringView line, qreal available, qreal *lineWidth)
         }
     }
     QChar::Script script = setter.isNull() ? QChar::Script_Common : setter.script();
+    const auto inLogFont = [](QChar::Script s) {
+        return s == QChar::Script_Common || s == QChar::Script_Latin || s == QChar::Script_Greek
+                || s == QChar::Script_Cyrillic;
+    };
     // A line is as high as the highest ascent and leading of its runs, and their deepest
-    // descent.
-    Glyph run = primaryGlyph;
+    // descent; a run as the fonts its characters are drawn in.
+    Glyph run;
     qreal top = 0;
     qreal bottom = 0;
     const auto endRun = [&] {
         top = qMax(top, run.ascent + run.leading);
         bottom = qMax(bottom, run.descent);
+        run = {};
+    };
+    const auto add = [&run](const Glyph &g) {
+        run.ascent = qMax(run.ascent, g.ascent);
+        run.descent = qMax(run.descent, g.descent);
+        run.leading = qMax(run.leading, g.leading);
     };
     qreal width = 0;
+    qreal lastOverhang = 0; // of the last glyph, past its advance
     for (const QChar c : line) {
         const QChar::Script own = c.script();
         if (own > QChar::Script_Common && own != script) {
             endRun();
-            run = primaryGlyph;
             script = own;
             setter = c;
         }
-        // The log's font draws it, in any run.
-        if (const qreal a = advance(c); a >= 0) {
+        // The log's font draws it in a run of its scripts.
+        if (const qreal a = advance(c); a >= 0 && inLogFont(script)) {
             width += a;
+            lastOverhang = overhang(c);
+            add(primaryGlyph);
             continue;
         }
         const Glyph &g = glyph(c, setter);
         if (g.advance < 0)
             return -1;
         width += g.advance;
-        run.ascent = qMax(run.ascent, g.ascent);
-        run.descent = qMax(run.descent, g.descent);
-        run.leading = qMax(run.leading, g.leading);
+        lastOverhang = g.overhang;
+        add(g);
     }
     endRun();
-    if (width > available)
+    if (width + lastOverhang > available)
         return -1;
     *lineWidth = width;
     return qCeil(top + bottom);
@@ -291,7 +304,7 @@ const LogLayout::Glyph &LogLayout::glyph(QChar c, QChar setter) const
     Glyph &taken = glyphs[key];
     // Whatever a font asks, Qt shapes the scripts from Syriac to Sinhala, Khmer and N'Ko;
     // right to left, it may mirror a glyph; a character of a surrogate pair is not drawn
-    // alone.
+    // alone; a control may be drawn in whichever fallback font is at hand.
     const auto alwaysShaped = [](QChar::Script s) {
         return (s >= QChar::Script_Syriac && s <= QChar::Script_Sinhala) || s == QChar::Script_Khmer
                 || s == QChar::Script_Nko;
@@ -301,24 +314,21 @@ const LogLayout::Glyph &LogLayout::glyph(QChar c, QChar setter) const
         || alwaysShaped(script))
         return taken;
     // Laid out in its run: after the character that gives the run its script, whose
-    // advance it then takes away.
-    const auto sampled = [this](const QString &text, Glyph *glyph) {
+    // advance it then takes away. A line's natural width counts its last glyph's overhang
+    // past its advance; an advance does not.
+    const auto sampled = [this](const QString &text) {
         QTextLayout sample(text, font, paintDevice());
         sample.beginLayout();
         QTextLine line = sample.createLine();
         line.setLineWidth(unbounded);
         sample.endLayout();
-        *glyph = { line.naturalTextWidth(), line.ascent(), line.descent(), line.leading() };
+        const qreal advance = line.horizontalAdvance();
+        return Glyph { advance, line.ascent(), line.descent(), line.leading(),
+                       qMax(0.0, line.naturalTextWidth() - advance) };
     };
-    Glyph g;
-    if (setter.isNull() || setter == c) {
-        sampled(QString(c), &g);
-    } else {
-        Glyph before;
-        sampled(QString(setter), &before);
-        sampled(QString(setter) + c, &g);
-        g.advance -= before.advance;
-    }
+    Glyph g = sampled(setter.isNull() ? QString(c) : QString(setter) + c);
+    if (!setter.isNull())
+        g.advance -= sampled(QString(setter)).advance;
     taken = g;
     return taken;
 }

@@ -111,6 +111,7 @@ private:
         qreal ascent = 0;
         qreal descent = 0;
         qreal leading = 0;
+        qreal overhang = 0; // of its glyph past its advance
     };
     // For a paragraph of one line that is neither plain nor Hebrew (Chinese, Japanese,
     // Korean, a symbol the log's font lacks): its height when its characters' advances
@@ -148,7 +149,7 @@ private:
     // How far each of those characters' glyphs reaches past its advance, taken alike.
     mutable std::array<qreal, 0x2060> overhangs {};
     // Of the log's font, and of the characters that glyph() took, by character and the
-    // script of their run (a fallback font may be chosen by the script).
+    // script of their run (the fonts are chosen by the script).
     Glyph primaryGlyph;
     mutable QHash<quint32, Glyph> glyphs;
     // Whether every printable ASCII character is drawn by its own advance.
