@@ -154,7 +154,6 @@ bool LogLayout::takeMetrics()
     const QTextLine line = sample.createLine();
     sample.endLayout();
     lineHeight = qMax(1, advanceOf(line));
-    primaryGlyph = { -1, line.ascent(), line.descent(), line.leading() };
     glyphs.clear();
     advances.fill(notTaken);
     hebrewAdvances.fill(notTaken);
@@ -235,7 +234,8 @@ int LogLayout::heightByRuns(QStringView line, qreal available, qreal *lineWidth)
     // character of no script of its own (a digit, a blank, a bracket) joins the run before
     // it, or at the start of a line the first run. Each run is drawn in a font chosen for
     // its script, and those it falls back on: a kana or Hangul run draws even its digits
-    // and quotes in a CJK font, not in the log's.
+    // and quotes in a CJK font, and where the log's font lacks a script (Cyrillic, say),
+    // a run of it draws its blanks in another font.
     if (line.size() >= 4096)
         return -1;
     QChar setter;
@@ -246,10 +246,6 @@ int LogLayout::heightByRuns(QStringView line, qreal available, qreal *lineWidth)
         }
     }
     QChar::Script script = setter.isNull() ? QChar::Script_Common : setter.script();
-    const auto inLogFont = [](QChar::Script s) {
-        return s == QChar::Script_Common || s == QChar::Script_Latin || s == QChar::Script_Greek
-                || s == QChar::Script_Cyrillic;
-    };
     // A line is as high as the highest ascent and leading of its runs, and their deepest
     // descent; a run as the fonts its characters are drawn in.
     Glyph run;
@@ -260,11 +256,6 @@ int LogLayout::heightByRuns(QStringView line, qreal available, qreal *lineWidth)
         bottom = qMax(bottom, run.descent);
         run = {};
     };
-    const auto add = [&run](const Glyph &g) {
-        run.ascent = qMax(run.ascent, g.ascent);
-        run.descent = qMax(run.descent, g.descent);
-        run.leading = qMax(run.leading, g.leading);
-    };
     qreal width = 0;
     qreal lastOverhang = 0; // of the last glyph, past its advance
     for (const QChar c : line) {
@@ -274,19 +265,14 @@ int LogLayout::heightByRuns(QStringView line, qreal available, qreal *lineWidth)
             script = own;
             setter = c;
         }
-        // The log's font draws it in a run of its scripts.
-        if (const qreal a = advance(c); a >= 0 && inLogFont(script)) {
-            width += a;
-            lastOverhang = overhang(c);
-            add(primaryGlyph);
-            continue;
-        }
         const Glyph &g = glyph(c, setter);
         if (g.advance < 0)
             return -1;
         width += g.advance;
         lastOverhang = g.overhang;
-        add(g);
+        run.ascent = qMax(run.ascent, g.ascent);
+        run.descent = qMax(run.descent, g.descent);
+        run.leading = qMax(run.leading, g.leading);
     }
     endRun();
     if (width + lastOverhang > available)

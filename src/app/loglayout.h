@@ -148,9 +148,8 @@ private:
     mutable std::array<qreal, 0x30> hebrewAdvances {};
     // How far each of those characters' glyphs reaches past its advance, taken alike.
     mutable std::array<qreal, 0x2060> overhangs {};
-    // Of the log's font, and of the characters that glyph() took, by character and the
-    // script of their run (the fonts are chosen by the script).
-    Glyph primaryGlyph;
+    // Of the characters that glyph() took, by character and the script of their run (the
+    // fonts are chosen by the script).
     mutable QHash<quint32, Glyph> glyphs;
     // Whether every printable ASCII character is drawn by its own advance.
     bool asciiAlone = false;
