@@ -1,5 +1,7 @@
 #include "loglayout.h"
 
+#include "linebreaks.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRawFont>
@@ -403,13 +405,15 @@ QList<int> LogLayout::wrapped(QStringView line) const
     if (line.size() >= 4096)
         return {};
     const qreal width = lineWidth();
-    QVarLengthArray<uchar, 512> attributes(line.size() + 1);
-    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, line, attributes.data(),
-                               attributes.size());
     QVarLengthArray<bool, 512> breakBefore(line.size() + 1);
-    std::fill(breakBefore.begin(), breakBefore.end(), false);
-    for (qsizetype at = breaks.toNextBoundary(); at > 0; at = breaks.toNextBoundary())
-        breakBefore[at] = true;
+    if (!asciiLineBreaks(line, breakBefore.data())) {
+        QVarLengthArray<uchar, 512> attributes(line.size() + 1);
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, line, attributes.data(),
+                                   attributes.size());
+        std::fill(breakBefore.begin(), breakBefore.end(), false);
+        for (qsizetype at = breaks.toNextBoundary(); at > 0; at = breaks.toNextBoundary())
+            breakBefore[at] = true;
+    }
     enum : qsizetype { unclear = -1, tooWide = -2 };
     // Where the line from `from` ends, cut at word boundaries or anywhere.
     const auto lineEnd = [&](qsizetype from, bool anywhere) -> qsizetype {
