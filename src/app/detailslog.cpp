@@ -282,6 +282,8 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
     view->document()->setUndoRedoEnabled(false);
     passTimer.setSingleShot(true);
     connect(&passTimer, &QTimer::timeout, this, &DetailsLog::insertPass);
+    paintTimer.setSingleShot(true);
+    connect(&paintTimer, &QTimer::timeout, this, &DetailsLog::releasePaint);
 }
 
 void DetailsLog::prepareView()
@@ -407,6 +409,14 @@ void DetailsLog::insertPass()
 {
     QElapsedTimer clock;
     clock.start();
+    // Within a frame of the last paint, what this pass adds waits for the frame's end.
+    if (sincePaint.isValid() && sincePaint.elapsed() < frameMs) {
+        view->setUpdatesEnabled(false);
+        if (!paintTimer.isActive())
+            paintTimer.start(int(frameMs - sincePaint.elapsed()));
+    } else {
+        releasePaint();
+    }
     bool waitingForHeap = false;
     {
         FollowEnd follow(view, heldTopBlock >= 0);
@@ -461,6 +471,15 @@ void DetailsLog::insertPass()
         afterShown = nullptr;
         action();
     }
+}
+
+void DetailsLog::releasePaint()
+{
+    // Enabling updates repaints the whole view, scroll bars included.
+    paintTimer.stop();
+    if (!view->updatesEnabled())
+        view->setUpdatesEnabled(true);
+    sincePaint.start();
 }
 
 bool DetailsLog::dropDue() const

@@ -2,6 +2,7 @@
 
 #include "logheap.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -66,6 +67,8 @@ public:
     static constexpr int paragraphsPerEdit = 64;
     // How long a trickle of output is gathered before it is shown, in milliseconds.
     static constexpr int gatherMs = 25;
+    // A flood is painted at most once a frame (60 Hz), in milliseconds.
+    static constexpr int frameMs = 16;
 
     explicit DetailsLog(QTextBrowser *view) : DetailsLog(view, Limits()) { }
     DetailsLog(QTextBrowser *view, Limits limits);
@@ -112,6 +115,8 @@ private:
 
     void schedule();
     void insertPass();
+    // Lets the view paint at once whatever passes have added since it last did.
+    void releasePaint();
     bool dropDue() const;
     void insertNext(QTextCursor &cursor);
     void dropOldest(qint64 lines, qint64 characters, qint64 paragraphCount = 0);
@@ -130,6 +135,12 @@ private:
     int drops = 0; // of this run
     int heapWarmings = 0; // of this run
     QTimer passTimer;
+    // Passes of a flood come every few milliseconds, and each repaint lays out and draws
+    // the lines shown: with paths that wrap, that was a third of the time of adding them.
+    // So for a frame after the view was let paint, it paints nothing (its updates are
+    // disabled), and at the frame's end it shows what the passes added meanwhile.
+    QElapsedTimer sincePaint;
+    QTimer paintTimer; // ends the frame in which passes were held back
     std::function<void()> afterShown;
 
     std::deque<Entry> queue;
