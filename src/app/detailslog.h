@@ -26,7 +26,8 @@ class QTextCursor;
 //    line and the time to add it. Any other line gets a paragraph of its own, so that
 //    it is shown as in a paragraph of its own (its writing direction, its line breaks,
 //    its height), and leaves the lines after it alone;
-//  - lays out only what is on screen (LogLayout);
+//  - lays out only what is on screen (LogLayout), and paints a flood at most once a
+//    frame;
 //  - keeps at most lineLimit of the converter's lines, and at most characterLimit
 //    characters of them: past that the oldest are dropped in large batches, and one
 //    line in their place says how many. Qt places text in fixed-point pixels that end
