@@ -13,6 +13,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFormat>
+#include <QtMath>
 
 #include <algorithm>
 #include <iterator>
@@ -550,9 +551,16 @@ bool DetailsLog::heapReadyForDrop(bool due)
     const bool comes = due || near(shownLines, queuedLines, limits.lines)
             || near(shownCharacters, queuedCharacters, limits.characters)
             || near(qint64(paragraphs.size()), qint64(queue.size()), limits.paragraphs);
-    if (comes && heapWarmings < 2 && heapWarmings == drops) {
+    // (A drop that did not wait leaves the blocks still being touched: never wait here.)
+    if (comes && heapWarmings < 2 && heapWarmings == drops && heap.isWarm()) {
         const std::size_t buffer = std::size_t(shownCharacters) * sizeof(QChar);
-        heap.warm(heapWarmings == 0 ? buffer * 5 / 4 : buffer);
+        // Room for the copy; the first drop's also for the buffer Qt grows the copy
+        // into at the next line (the next power of two: the copy has no room to spare).
+        const std::size_t copy = buffer * 17 / 16;
+        if (heapWarmings == 0)
+            heap.warm({ copy, std::size_t(qNextPowerOfTwo(quint64(buffer))) });
+        else
+            heap.warm({ copy });
         ++heapWarmings;
     }
     return heap.isWarm();
@@ -582,7 +590,11 @@ void DetailsLog::dropOldest(qint64 lines, qint64 characters, qint64 paragraphCou
         dropAllShown = false;
     }
     ++drops;
-    heap.handOver(); // the pages made ready for the copy that this drop makes
+    // The pages made ready for the copy that this drop makes, once they are. A drop
+    // that does not wait for them (lines that push out everything shown) leaves them to
+    // the next: waiting, the window would be held up while a worker touches them.
+    if (heap.isWarm())
+        heap.handOver();
 
     // The paragraph at the top of the view of a reader who scrolled up, and how far into
     // it the view starts, to be kept there.

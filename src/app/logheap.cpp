@@ -29,7 +29,7 @@ void LogHeap::keepLargeBlocks()
 #endif
 }
 
-void LogHeap::warm(std::size_t bytes)
+void LogHeap::warm(std::initializer_list<std::size_t> sizes)
 {
 #ifdef __GLIBC__
     if (!keeping)
@@ -39,11 +39,13 @@ void LogHeap::warm(std::size_t bytes)
     // from an arena of its own, which this thread never uses. Touched by the worker and
     // freed by handOver(), the blocks stay in this thread's heap as resident pages.
     std::vector<std::pair<void *, std::size_t>> blocks;
-    for (std::size_t left = bytes; left > 0;) {
-        const std::size_t size = std::min(left, largestKept / 2);
-        if (void *block = std::malloc(size))
-            blocks.emplace_back(block, size);
-        left -= size;
+    for (const std::size_t bytes : sizes) {
+        for (std::size_t left = bytes; left > 0;) {
+            const std::size_t size = std::min(left, largestKept / 2);
+            if (void *block = std::malloc(size))
+                blocks.emplace_back(block, size);
+            left -= size;
+        }
     }
     warmBlocks = blocks;
     touched = false;
@@ -53,7 +55,7 @@ void LogHeap::warm(std::size_t bytes)
         touched = true;
     });
 #else
-    (void)bytes;
+    (void)sizes;
 #endif
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <initializer_list>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -28,12 +29,13 @@ public:
     ~LogHeap() { release(); }
 
     void keepLargeBlocks();
-    // Takes a block of `bytes` from the heap and makes it resident, away from the
+    // Takes blocks of these sizes from the heap and makes them resident, away from the
     // calling thread; only while large blocks are kept.
-    void warm(std::size_t bytes);
-    // Whether the block warm() took is resident (or none was taken).
+    void warm(std::initializer_list<std::size_t> sizes);
+    // Whether the blocks warm() took are resident (or none were taken).
     bool isWarm() const { return touched; }
-    // Frees the block warm() took, so that the next large allocations get its pages.
+    // Frees the blocks warm() took, so that the next large allocations get their pages;
+    // waits for the worker if it is still touching them.
     void handOver();
     // Undoes keepLargeBlocks(), if it was called, and returns free memory: call it once
     // the big log's text is gone.
