@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -19,6 +20,44 @@ QStringList numbered(int from, int to, int width = 0)
     QStringList lines;
     for (int i = from; i <= to; ++i)
         lines << QStringLiteral("line %1").arg(i).leftJustified(width, QLatin1Char('.'));
+    return lines;
+}
+
+// Watches whether each stretch in which the view's updates are on ends with the view
+// (its text and its scroll bar) painted.
+class PaintWatcher : public QObject
+{
+public:
+    explicit PaintWatcher(QTextBrowser *view) : view(view) { qApp->installEventFilter(this); }
+    ~PaintWatcher() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            textPainted = textPainted || watched == view->viewport();
+            barPainted = barPainted || watched == view->verticalScrollBar();
+        }
+        const bool enabled = view->updatesEnabled();
+        if (wasEnabled && !enabled) {
+            ++stretches;
+            unpainted += !textPainted || !barPainted;
+        } else if (!wasEnabled && enabled) {
+            textPainted = barPainted = false;
+        }
+        wasEnabled = enabled;
+        return false;
+    }
+
+    QTextBrowser *view;
+    bool wasEnabled = true, textPainted = true, barPainted = true;
+    int stretches = 0, unpainted = 0;
+};
+
+QStringList paths(int count)
+{
+    QStringList lines;
+    for (int i = 1; i <= count; ++i)
+        lines << QStringLiteral("adding C:\\Program Files\\Tools 5.0\\src\\driver %1\\file.cpp")
+                         .arg(i);
     return lines;
 }
 
@@ -317,6 +356,52 @@ private slots:
     // Copy and Select All alone, keys to the first and last line, a selection where the
     // mouse drags, and for a screen reader the lines separated by line feeds, as in a plain
     // QTextBrowser.
+    // A flood is held back between paints, and every time it is let paint, it paints:
+    // in a window of its own and inside another.
+    void aFloodIsPaintedEveryFrame_data()
+    {
+        QTest::addColumn<bool>("inWindow");
+        QTest::newRow("a window of its own") << false;
+        QTest::newRow("inside a window") << true;
+    }
+    void aFloodIsPaintedEveryFrame()
+    {
+        QFETCH(bool, inWindow);
+        QWidget window;
+        if (inWindow) {
+            view->setParent(&window);
+            (new QVBoxLayout(&window))->addWidget(view.get());
+            window.resize(505, 340);
+            window.show();
+        }
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        DetailsLog log(view.get());
+        log.restart(firstLine);
+        QTRY_VERIFY(log.isIdle());
+        PaintWatcher watcher(view.get());
+        log.appendLines(paths(60000));
+        QTRY_VERIFY(log.isIdle());
+        QTRY_VERIFY(view->updatesEnabled());
+        view->setParent(nullptr); // before the window goes
+        if (watcher.stretches == 0)
+            QSKIP("every paint took longer than a frame: nothing was held back");
+        QCOMPARE(watcher.unpainted, 0);
+    }
+
+    // A log deleted while it holds its view back lets the view paint again.
+    void aViewOutlivesItsLog()
+    {
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        auto log = std::make_unique<DetailsLog>(view.get());
+        log->restart(firstLine);
+        log->appendLines(paths(60000));
+        QTRY_VERIFY(!view->updatesEnabled() || log->isIdle());
+        if (log->isIdle())
+            QSKIP("every paint took longer than a frame: nothing was held back");
+        log.reset();
+        QTRY_VERIFY(view->updatesEnabled());
+    }
+
     void readersTools()
     {
         DetailsLog log(view.get());

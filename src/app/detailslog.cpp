@@ -283,8 +283,22 @@ DetailsLog::DetailsLog(QTextBrowser *view, Limits limits)
     view->document()->setUndoRedoEnabled(false);
     passTimer.setSingleShot(true);
     connect(&passTimer, &QTimer::timeout, this, &DetailsLog::insertPass);
-    paintTimer.setSingleShot(true);
-    connect(&paintTimer, &QTimer::timeout, this, &DetailsLog::releasePaint);
+    // The view's own, so that it lets the view paint again even if the log is deleted
+    // first.
+    paintTimer = new QTimer(view);
+    paintTimer->setSingleShot(true);
+    connect(paintTimer, &QTimer::timeout, this, &DetailsLog::releasePaint);
+    connect(paintTimer, &QTimer::timeout, view, [view] { view->setUpdatesEnabled(true); });
+    view->viewport()->installEventFilter(this);
+}
+
+DetailsLog::~DetailsLog()
+{
+    // A view held back goes on to paint at the frame's end.
+    if (paintTimer->isActive())
+        connect(paintTimer, &QTimer::timeout, paintTimer, &QObject::deleteLater);
+    else
+        delete paintTimer;
 }
 
 void DetailsLog::prepareView()
@@ -410,11 +424,12 @@ void DetailsLog::insertPass()
 {
     QElapsedTimer clock;
     clock.start();
-    // Within a frame of the last paint, what this pass adds waits for the frame's end.
-    if (sincePaint.isValid() && sincePaint.elapsed() < frameMs) {
+    // Within a frame of the last paint, what this pass adds waits for the frame's end;
+    // a paint that is due comes first.
+    if (!paintDue && sincePaint.isValid() && sincePaint.elapsed() < frameMs) {
         view->setUpdatesEnabled(false);
-        if (!paintTimer.isActive())
-            paintTimer.start(int(frameMs - sincePaint.elapsed()));
+        if (!paintTimer->isActive())
+            paintTimer->start(int(frameMs - sincePaint.elapsed()));
     } else {
         releasePaint();
     }
@@ -476,11 +491,13 @@ void DetailsLog::insertPass()
 
 void DetailsLog::releasePaint()
 {
-    // Enabling updates repaints the whole view, scroll bars included.
-    paintTimer.stop();
-    if (!view->updatesEnabled())
+    // Enabling updates repaints the whole view, scroll bars included: until it has,
+    // passes are not held back (a view that is not shown gets no paint).
+    paintTimer->stop();
+    if (!view->updatesEnabled()) {
         view->setUpdatesEnabled(true);
-    sincePaint.start();
+        paintDue = view->isVisible();
+    }
 }
 
 bool DetailsLog::dropDue() const
@@ -696,6 +713,11 @@ void DetailsLog::dropQueuedOverflow()
 
 bool DetailsLog::eventFilter(QObject *watched, QEvent *event)
 {
+    // A frame begins when the view paints.
+    if (watched == view->viewport() && event->type() == QEvent::Paint) {
+        paintDue = false;
+        sincePaint.start();
+    }
     // A new width moves the lines: the reader's place is what the view shows then.
     if (watched == view && event->type() == QEvent::Resize)
         heldTopBlock = -1;

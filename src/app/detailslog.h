@@ -73,6 +73,7 @@ public:
 
     explicit DetailsLog(QTextBrowser *view) : DetailsLog(view, Limits()) { }
     DetailsLog(QTextBrowser *view, Limits limits);
+    ~DetailsLog() override;
 
     // Replaces whatever the view shows with `firstLine` (which ends with a line feed)
     // and forgets everything still queued, a pending whenShown() action included.
@@ -138,10 +139,11 @@ private:
     QTimer passTimer;
     // Passes of a flood come every few milliseconds, and each repaint lays out and draws
     // the lines shown: with paths that wrap, that was a third of the time of adding them.
-    // So for a frame after the view was let paint, it paints nothing (its updates are
+    // So for a frame after the view painted, it paints nothing (its updates are
     // disabled), and at the frame's end it shows what the passes added meanwhile.
-    QElapsedTimer sincePaint;
-    QTimer paintTimer; // ends the frame in which passes were held back
+    QElapsedTimer sincePaint; // since the view last painted
+    bool paintDue = false; // its updates are on again, and it has not painted since
+    QTimer *paintTimer; // ends the frame in which passes were held back
     std::function<void()> afterShown;
 
     std::deque<Entry> queue;
