@@ -556,12 +556,13 @@ void DetailsLog::insertNext(QTextCursor &cursor)
 
 bool DetailsLog::heapReadyForDrop(bool due)
 {
-    // The first two drops of a run find no used block big enough for the copy of the
-    // text kept (from the third on, the buffers they free serve): the pages they will
-    // take are touched first, away from this thread; a drop waits until they are. The
-    // first needs room for the copy and for its growth. They are touched ahead of a drop
-    // only once what is queued brings one (they would weigh on a log that stops short
-    // of its limits), from three quarters of a limit on.
+    // A drop's copy of the text kept goes into pages touched first, away from this
+    // thread; a drop waits until they are. The first two drops of a run find no used
+    // block big enough, and later ones not always either (small allocations break up
+    // the buffers the drops free; where the pages are resident, touching them is
+    // quick). The first needs room for the copy and for its growth. They are touched
+    // ahead of a drop only once what is queued brings one (they would weigh on a log
+    // that stops short of its limits), from three quarters of a limit on.
     const auto near = [](qint64 shown, qint64 queued, qint64 limit) {
         return shown > limit * 3 / 4 && shown + queued > limit;
     };
@@ -569,7 +570,7 @@ bool DetailsLog::heapReadyForDrop(bool due)
             || near(shownCharacters, queuedCharacters, limits.characters)
             || near(qint64(paragraphs.size()), qint64(queue.size()), limits.paragraphs);
     // (A drop that did not wait leaves the blocks still being touched: never wait here.)
-    if (comes && heapWarmings < 2 && heapWarmings == drops && heap.isWarm()) {
+    if (comes && heapWarmings <= drops && heap.isWarm()) {
         const std::size_t buffer = std::size_t(shownCharacters) * sizeof(QChar);
         // Room for the copy; the first drop's also for the buffer Qt grows the copy
         // into at the next line (the next power of two: the copy has no room to spare).
@@ -578,7 +579,7 @@ bool DetailsLog::heapReadyForDrop(bool due)
             heap.warm({ copy, std::size_t(qNextPowerOfTwo(quint64(buffer))) });
         else
             heap.warm({ copy });
-        ++heapWarmings;
+        heapWarmings = drops + 1;
     }
     return heap.isWarm();
 }

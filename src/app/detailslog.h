@@ -135,7 +135,7 @@ private:
     const Limits limits;
     LogHeap heap;
     int drops = 0; // of this run
-    int heapWarmings = 0; // of this run
+    int heapWarmings = 0; // of this run: the drop last made ready for, counted from 1
     QTimer passTimer;
     // Passes of a flood come every few milliseconds, and each repaint lays out and draws
     // the lines shown: with paths that wrap, that was a third of the time of adding them.
