@@ -450,7 +450,7 @@ void DetailsLog::insertPass()
                            shownCharacters - kept(limits.characters),
                            qint64(paragraphs.size()) - kept(limits.paragraphs));
         } else {
-            while (!queue.empty() && clock.elapsed() < passBudgetMs && !dropDue()) {
+            while (!queue.empty() && clock.nsecsElapsed() < passBudgetMs * 1000000 && !dropDue()) {
                 if (!queue.front().full) {
                     insertNext(cursor);
                     continue;
@@ -715,7 +715,7 @@ void DetailsLog::dropQueuedOverflow()
 bool DetailsLog::eventFilter(QObject *watched, QEvent *event)
 {
     // A frame begins when the view paints.
-    if (watched == view->viewport() && event->type() == QEvent::Paint) {
+    if (event->type() == QEvent::Paint && watched == view->viewport()) {
         paintDue = false;
         sincePaint.start();
     }

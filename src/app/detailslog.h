@@ -60,8 +60,9 @@ public:
     static constexpr int linesPerParagraph = 32;
     // A paragraph takes no more lines once it holds this many characters.
     static constexpr int charactersPerParagraph = 4096;
-    // Longest stretch of one pass of adding text, in milliseconds.
-    static constexpr int passBudgetMs = 8;
+    // Longest stretch of one pass of adding text, in milliseconds: with the paint that
+    // may follow it, within the half of a frame.
+    static constexpr qint64 passBudgetMs = 6;
     // A run of lines of their own added in one edit of the document takes at most
     // this many characters and paragraphs.
     static constexpr int charactersPerEdit = 2048;
