@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QAccessibleTextInterface>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -353,9 +354,6 @@ private slots:
         }
     }
 
-    // Copy and Select All alone, keys to the first and last line, a selection where the
-    // mouse drags, and for a screen reader the lines separated by line feeds, as in a plain
-    // QTextBrowser.
     // A flood is held back between paints, and every time it is let paint, it paints:
     // in a window of its own and inside another.
     void aFloodIsPaintedEveryFrame_data()
@@ -368,6 +366,8 @@ private slots:
     {
         QFETCH(bool, inWindow);
         QWidget window;
+        // The view goes back to the test before the window goes, whatever fails.
+        const auto unparent = qScopeGuard([this] { view->setParent(nullptr); });
         if (inWindow) {
             view->setParent(&window);
             (new QVBoxLayout(&window))->addWidget(view.get());
@@ -382,7 +382,6 @@ private slots:
         log.appendLines(paths(60000));
         QTRY_VERIFY(log.isIdle());
         QTRY_VERIFY(view->updatesEnabled());
-        view->setParent(nullptr); // before the window goes
         if (watcher.stretches == 0)
             QSKIP("every paint took longer than a frame: nothing was held back");
         QCOMPARE(watcher.unpainted, 0);
@@ -402,6 +401,9 @@ private slots:
         QTRY_VERIFY(view->updatesEnabled());
     }
 
+    // Copy and Select All alone, keys to the first and last line, a selection where the
+    // mouse drags, and for a screen reader the lines separated by line feeds, as in a plain
+    // QTextBrowser.
     void readersTools()
     {
         DetailsLog log(view.get());

@@ -426,10 +426,13 @@ void DetailsLog::insertPass()
     clock.start();
     // Within a frame of the last paint, what this pass adds waits for the frame's end;
     // a paint that is due comes first.
-    if (!paintDue && sincePaint.isValid() && sincePaint.elapsed() < frameMs) {
+    // (One reading of the clock: a second one may be past the frame, and a timer started
+    // for a negative time never fires.)
+    const qint64 sinceMs = sincePaint.isValid() ? sincePaint.elapsed() : frameMs;
+    if (!paintDue && sinceMs < frameMs) {
         view->setUpdatesEnabled(false);
         if (!paintTimer->isActive())
-            paintTimer->start(int(frameMs - sincePaint.elapsed()));
+            paintTimer->start(int(frameMs - sinceMs));
     } else {
         releasePaint();
     }
@@ -575,11 +578,11 @@ bool DetailsLog::heapReadyForDrop(bool due)
         // Room for the copy; the first drop's also for the buffer Qt grows the copy
         // into at the next line (the next power of two: the copy has no room to spare).
         const std::size_t copy = buffer * 17 / 16;
-        if (heapWarmings == 0)
-            heap.warm({ copy, std::size_t(qNextPowerOfTwo(quint64(buffer))) });
-        else
-            heap.warm({ copy });
-        heapWarmings = drops + 1;
+        const bool taken = heapWarmings == 0
+                ? heap.warm({ copy, std::size_t(qNextPowerOfTwo(quint64(buffer))) })
+                : heap.warm({ copy });
+        if (taken)
+            heapWarmings = drops + 1;
     }
     return heap.isWarm();
 }

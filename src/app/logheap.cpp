@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib> // defines __GLIBC__ where glibc is the C library
 #include <cstring>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -29,11 +30,11 @@ void LogHeap::keepLargeBlocks()
 #endif
 }
 
-void LogHeap::warm(std::initializer_list<std::size_t> sizes)
+bool LogHeap::warm(std::initializer_list<std::size_t> sizes)
 {
 #ifdef __GLIBC__
     if (!keeping)
-        return;
+        return false;
     handOver();
     // Taken here, untouched, which costs no time: a worker's own allocations would come
     // from an arena of its own, which this thread never uses. Touched by the worker and
@@ -49,13 +50,24 @@ void LogHeap::warm(std::initializer_list<std::size_t> sizes)
     }
     warmBlocks = blocks;
     touched = false;
-    warming = std::thread([this, blocks = std::move(blocks)] {
-        for (const auto &[block, size] : blocks)
-            std::memset(block, 0, size);
+    try {
+        warming = std::thread([this, blocks = std::move(blocks)] {
+            // A megabyte at a time, so that release() need not wait for all of it.
+            constexpr std::size_t step = 1 << 20;
+            for (const auto &[block, size] : blocks)
+                for (std::size_t at = 0; at < size && !stopping; at += step)
+                    std::memset(static_cast<char *>(block) + at, 0, std::min(step, size - at));
+            touched = true;
+        });
+    } catch (const std::system_error &) { // no thread to be had: the drops go on without
+        handOver();
         touched = true;
-    });
+        return false;
+    }
+    return true;
 #else
     (void)sizes;
+    return false;
 #endif
 }
 
@@ -70,7 +82,9 @@ void LogHeap::handOver()
 
 void LogHeap::release()
 {
+    stopping = true;
     handOver();
+    stopping = false;
     if (!keeping)
         return;
     keeping = false;

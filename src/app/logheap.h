@@ -31,8 +31,8 @@ public:
 
     void keepLargeBlocks();
     // Takes blocks of these sizes from the heap and makes them resident, away from the
-    // calling thread; only while large blocks are kept.
-    void warm(std::initializer_list<std::size_t> sizes);
+    // calling thread; only while large blocks are kept. Whether it took them.
+    bool warm(std::initializer_list<std::size_t> sizes);
     // Whether the blocks warm() took are resident (or none were taken).
     bool isWarm() const { return touched; }
     // Frees the blocks warm() took, so that the next large allocations get their pages;
@@ -46,5 +46,6 @@ private:
     bool keeping = false;
     std::thread warming;
     std::atomic<bool> touched { true };
+    std::atomic<bool> stopping { false }; // the worker stops touching: they are not needed
     std::vector<std::pair<void *, std::size_t>> warmBlocks;
 };
