@@ -101,12 +101,9 @@ constexpr std::array<Number, 0x5f> numberClasses = [] {
 
 bool asciiLineBreaks(QStringView text, bool *breakBefore)
 {
-    const qsizetype size = text.size();
-    char16_t outside = 0;
-    for (const QChar c : text)
-        outside |= char16_t(c.unicode() - 0x20) >= 0x5f;
-    if (outside)
+    if (!isPrintableAscii(text))
         return false;
+    const qsizetype size = text.size();
 
     std::fill(breakBefore, breakBefore + size + 1, false);
     if (size == 0)

@@ -515,12 +515,8 @@ void LogLayout::setReach(QTextBlock block, qreal reach) const
 
 bool LogLayout::isPlain(QStringView text) const
 {
-    // Every line of a flood passes here. Printable ASCII, nearly every line, is told
-    // apart in one sweep without branches.
-    char16_t outside = 0;
-    for (const QChar c : text)
-        outside |= char16_t(c.unicode() - 0x20) >= 0x5f;
-    if (!outside && asciiAlone)
+    // Every line of a flood passes here; printable ASCII is nearly every line.
+    if (asciiAlone && isPrintableAscii(text))
         return true;
     for (const QChar c : text) {
         if (c.unicode() >= advances.size())
