@@ -73,19 +73,23 @@ double largest(const std::vector<double> &values)
     return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
 }
 
-// The GUI thread's CPU time in milliseconds, and how often it has been pushed off its core.
-struct ThreadUsage
+// How long the calling thread has run, and how long it has waited for a core while it
+// could have run, in milliseconds (from the scheduler's own counts, if the kernel keeps
+// them).
+struct ThreadTimes
 {
-    double cpuMs = 0;
-    long preempted = 0;
+    bool known = false;
+    double runMs = 0;
+    double waitMs = 0;
 
-    static ThreadUsage now()
+    static ThreadTimes now()
     {
-        timespec cpu {};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-        rusage usage {};
-        getrusage(RUSAGE_THREAD, &usage);
-        return { cpu.tv_sec * 1e3 + cpu.tv_nsec / 1e6, usage.ru_nivcsw };
+        QFile file(QStringLiteral("/proc/thread-self/schedstat"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const QList<QByteArray> fields = file.readAll().split(' ');
+        return { fields.size() >= 2, fields.value(0).toLongLong() / 1e6,
+                 fields.value(1).toLongLong() / 1e6 };
     }
 };
 
@@ -93,10 +97,10 @@ struct ThreadUsage
 //
 // It also tells the part of each lateness that the program can have caused. A thread that
 // sleeps until the timer is due is woken late by a busy or virtual machine now and then
-// (here a bare QProcess reading a trickle is woken up to 30 ms late), and that is not the
+// (here a bare QProcess reading a trickle is woken up to 35 ms late), and that is not the
 // program's. The program can only have held the timer up for as long as its GUI thread ran
-// since the last tick, or for the whole lateness if the thread was pushed off its core
-// meanwhile (by its own threads, say), so the "own" lateness counts that much.
+// since the last tick, and waited for a core (to its own threads, say, or the converter):
+// the "own" lateness counts no more than that.
 class StallMeter : public QObject
 {
 public:
@@ -105,14 +109,15 @@ public:
         timer.setTimerType(Qt::PreciseTimer);
         connect(&timer, &QTimer::timeout, this, [this] {
             const qint64 now = clock.nsecsElapsed();
-            const ThreadUsage usage = ThreadUsage::now();
+            const ThreadTimes times = ThreadTimes::now();
             const double late = std::max<double>(0, (now - last) / 1e6 - tickMs);
             lateness.push_back(late);
-            ownLateness.push_back(usage.preempted != lastUsage.preempted
-                                          ? late
-                                          : std::min(late, usage.cpuMs - lastUsage.cpuMs));
+            ownLateness.push_back(
+                    times.known && lastTimes.known ? std::min(
+                            late, times.runMs - lastTimes.runMs + times.waitMs - lastTimes.waitMs)
+                                                   : late);
             last = now;
-            lastUsage = usage;
+            lastTimes = times;
             if (onTick)
                 onTick();
         });
@@ -121,7 +126,7 @@ public:
     {
         clock.start();
         last = 0;
-        lastUsage = ThreadUsage::now();
+        lastTimes = ThreadTimes::now();
         lateness.clear();
         ownLateness.clear();
         timer.start(tickMs);
@@ -144,7 +149,7 @@ private:
     QTimer timer;
     QElapsedTimer clock;
     qint64 last = 0;
-    ThreadUsage lastUsage;
+    ThreadTimes lastTimes;
     std::vector<double> lateness;
     std::vector<double> ownLateness;
 };
@@ -634,7 +639,7 @@ int runAll(const QStringList &arguments)
 
     std::printf("Medians of %d runs. time: Finish to last line shown; stall: lateness of a 10 ms "
                 "timer;\nits own: of any run's stalls, the longest part in which the GUI thread "
-                "ran (all of a stall\nin which it lost its core); peak: peak resident memory; "
+                "ran or waited for a core;\npeak: peak resident memory; "
                 "cpu: GUI process CPU time;\nscroll: longest stall while jumping through the log "
                 "after the run; after: resident memory\nonce the log is replaced (a new summary; "
                 "the plain view cleared).\n\n",
