@@ -281,6 +281,9 @@ private slots:
         QTest::newRow("mirrored right to left")
                 << QStringLiteral("\u05e9\u05dc\u05d5\u05dd (\u05e7) [1] <2> \u00ab\u2264\u00bb\n")
                 << QStringLiteral("\u202ex (y)");
+        // Arabic digits are no letters, but a bracket between two stands right to left.
+        QTest::newRow("mirrored between Arabic digits") << QStringLiteral("\u0661(\u0662)\u0663\n")
+                                                        << QStringLiteral("\u0664[\u0665]\u0666");
         // A number sign spans the digits after it, Thai SARA AM is drawn in two pieces.
         QTest::newRow("signs that span or split")
                 << QStringLiteral("\u0600\u0661\u0662\n") << QStringLiteral("\u0e01\u0e33");

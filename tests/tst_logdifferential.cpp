@@ -48,10 +48,12 @@ const QStringList pieces
                   .split(QLatin1Char('|'));
 // Of those, what must be shaped to be read: Arabic letters, which join, the combining
 // accent, and a bracket (Latin or Japanese, or the parenthesis of a cut line's "(N more
-// characters not shown)") in a line with a character that may set it right to left.
-const QRegularExpression shapedPieces(QStringLiteral(
-        "\u0645\u0631\u062d\u0628\u0627|\u0301|[\\[(\u300c][\\s\\S]*[\u05e9\u202e\u2067\u200f]"
-        "|[\u05e9\u202e\u2067\u200f][\\s\\S]*[\\[(\u300c]"));
+// characters not shown)") in a line with a character that may set it right to left (an
+// Arabic digit among them).
+const QRegularExpression
+        shapedPieces(QStringLiteral("\u0645\u0631\u062d\u0628\u0627|\u0301"
+                                    "|[\\[(\u300c][\\s\\S]*[\u05e9\u0661\u202e\u2067\u200f]"
+                                    "|[\u05e9\u0661\u202e\u2067\u200f][\\s\\S]*[\\[(\u300c]"));
 
 // How the log shows a line: the characters Qt would take for paragraph breaks become a
 // line break inside the line or the replacement character.

@@ -224,6 +224,7 @@ bool needsShaping(QStringView text)
         switch (QChar::direction(c)) {
         case QChar::DirR:
         case QChar::DirAL:
+        case QChar::DirAN: // between two Arabic digits, a bracket stands right to left
         case QChar::DirRLE:
         case QChar::DirRLO:
         case QChar::DirRLI:
