@@ -65,7 +65,7 @@ struct Result
     double scrollMs = 0; // longest stall while the log is scrolled through afterwards
     bool linesInOrder = false;
     double replacedMegabytes = 0; // resident memory once the log is replaced (cleared)
-    double maxOwnStallMs = 0; // longest part of a lateness the GUI thread can have caused
+    double maxOwnStallMs = 0; // longest part of a lateness the GUI thread can have caused, or -1
 };
 
 double largest(const std::vector<double> &values)
@@ -73,9 +73,9 @@ double largest(const std::vector<double> &values)
     return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
 }
 
-// How long the calling thread has run, and how long it has waited for a core while it
-// could have run, in milliseconds (from the scheduler's own counts, if the kernel keeps
-// them).
+// How long the calling thread has run (to the nanosecond: the scheduler's own count lags
+// behind while the thread runs), and how long it has waited for a core while it could have
+// run (the scheduler's count, if the kernel keeps one), in milliseconds.
 struct ThreadTimes
 {
     bool known = false;
@@ -84,12 +84,17 @@ struct ThreadTimes
 
     static ThreadTimes now()
     {
+        ThreadTimes times;
+        timespec run {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &run);
+        times.runMs = run.tv_sec * 1e3 + run.tv_nsec / 1e6;
         QFile file(QStringLiteral("/proc/thread-self/schedstat"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        const QList<QByteArray> fields = file.readAll().split(' ');
-        return { fields.size() >= 2, fields.value(0).toLongLong() / 1e6,
-                 fields.value(1).toLongLong() / 1e6 };
+        if (file.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> fields = file.readAll().split(' ');
+            const qint64 waitNs = fields.value(1).toLongLong(&times.known);
+            times.waitMs = waitNs / 1e6;
+        }
+        return times;
     }
 };
 
@@ -98,9 +103,10 @@ struct ThreadTimes
 // It also tells the part of each lateness that the program can have caused. A thread that
 // sleeps until the timer is due is woken late by a busy or virtual machine now and then
 // (here a bare QProcess reading a trickle is woken up to 35 ms late), and that is not the
-// program's. The program can only have held the timer up for as long as its GUI thread ran
-// since the last tick, and waited for a core (to its own threads, say, or the converter):
-// the "own" lateness counts no more than that.
+// program's. The "own" lateness counts no more of it than the GUI thread ran since the
+// last tick and waited for a core (to its own threads, say, or the converter). It misses
+// time the thread slept on the program's own threads (a join, a lock): the log joins its
+// heap's worker only once that is done. Without the kernel's wait count it is unknown.
 class StallMeter : public QObject
 {
 public:
@@ -112,10 +118,9 @@ public:
             const ThreadTimes times = ThreadTimes::now();
             const double late = std::max<double>(0, (now - last) / 1e6 - tickMs);
             lateness.push_back(late);
-            ownLateness.push_back(
-                    times.known && lastTimes.known ? std::min(
-                            late, times.runMs - lastTimes.runMs + times.waitMs - lastTimes.waitMs)
-                                                   : late);
+            ownLateness.push_back(std::min(
+                    late, times.runMs - lastTimes.runMs + times.waitMs - lastTimes.waitMs));
+            ownKnown = ownKnown && times.known;
             last = now;
             lastTimes = times;
             if (onTick)
@@ -127,13 +132,15 @@ public:
         clock.start();
         last = 0;
         lastTimes = ThreadTimes::now();
+        ownKnown = lastTimes.known;
         lateness.clear();
         ownLateness.clear();
         timer.start(tickMs);
     }
     void stop() { timer.stop(); }
     double maximum() const { return largest(lateness); }
-    double ownMaximum() const { return largest(ownLateness); }
+    // Negative if unknown.
+    double ownMaximum() const { return ownKnown ? largest(ownLateness) : -1; }
     double percentile99() const
     {
         if (lateness.empty())
@@ -150,6 +157,7 @@ private:
     QElapsedTimer clock;
     qint64 last = 0;
     ThreadTimes lastTimes;
+    bool ownKnown = false;
     std::vector<double> lateness;
     std::vector<double> ownLateness;
 };
@@ -677,11 +685,15 @@ int runAll(const QStringList &arguments)
                 const Result &plain = medians[QStringLiteral("plaintext")];
                 const bool ratio = QLatin1String(subject) == QLatin1String("wizard");
                 std::printf(
-                        "| %lld | %s | %s | %.3f | %.1f | %.1f | %.1f | %.1f | %.0f | %.2f | %s | "
+                        "| %lld | %s | %s | %.3f | %.1f | %.1f | %s | %.1f | %.0f | %.2f | %s | "
                         "%s | %s | %s | %s |\n",
                         lines, qPrintable(mode), subject, m.seconds, m.maxStallMs,
-                        largest(maxStall), largest(own), m.p99StallMs, m.peakMegabytes,
-                        m.cpuSeconds, ratio ? qPrintable(QString::number(m.scrollMs, 'f', 1)) : "",
+                        largest(maxStall),
+                        own.empty() || *std::min_element(own.begin(), own.end()) < 0
+                                ? "n/a"
+                                : qPrintable(QString::number(largest(own), 'f', 1)),
+                        m.p99StallMs, m.peakMegabytes, m.cpuSeconds,
+                        ratio ? qPrintable(QString::number(m.scrollMs, 'f', 1)) : "",
                         m.linesInOrder ? "yes" : "NO",
                         ratio ? qPrintable(QString::number(m.seconds / plain.seconds, 'f', 2)) : "",
                         ratio ? qPrintable(
