@@ -691,7 +691,7 @@ int runAll(const QStringList &arguments)
                         largest(maxStall),
                         own.empty() || *std::min_element(own.begin(), own.end()) < 0
                                 ? "n/a"
-                                : qPrintable(QString::number(largest(own), 'f', 1)),
+                                : qPrintable(QString::asprintf("%.1f", largest(own))),
                         m.p99StallMs, m.peakMegabytes, m.cpuSeconds,
                         ratio ? qPrintable(QString::number(m.scrollMs, 'f', 1)) : "",
                         m.linesInOrder ? "yes" : "NO",
