@@ -15,12 +15,11 @@
 // follows, a log of plain lines at its limits stalled 35-47 ms a drop). glibc maps every
 // block that big afresh and gives it back when it is freed. So while a big log is
 // shown, the heap keeps blocks of up to 64 MB, where a freed buffer is used again, and
-// the copies get pages that a worker thread has touched before: blocks are taken
-// and touched ahead of the drop and held until the drop, when they are freed for the copy
+// the copies get pages that a worker thread has touched before: blocks are taken and
+// touched ahead of the drop and held until the drop, when they are freed for the copy
 // and for the buffer it grows into (held, so that the small allocations in between do
-// not break them up). Once that log is
-// replaced, the heap returns to glibc's defaults and gives what it holds free back to
-// the system.
+// not break them up). Once that log is replaced, the heap returns to glibc's defaults
+// and gives what it holds free back to the system.
 class LogHeap
 {
 public:
