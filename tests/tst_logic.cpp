@@ -11,8 +11,10 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTextBoundaryFinder>
+#include <QThread>
 
 #include <csignal>
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <sys/fsuid.h>
@@ -194,6 +196,41 @@ private slots:
                                                            : 0644));
         QCOMPARE(status.st_uid, where == "others" ? nobody : user);
 #endif
+    }
+
+    // settings.txt is written away from the window's thread, one write at a time: the
+    // last one asked is what stays, what became of each is told in the thread that
+    // asked, in the order asked, and a writer destroyed first still writes them all
+    // (it tells no one: whoever asked may be gone).
+    void settingsWriter_data()
+    {
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("kept until told") << true;
+        QTest::newRow("destroyed at once") << false;
+    }
+    void settingsWriter()
+    {
+        QFETCH(bool, kept);
+        WorkingDirectory work;
+        QStringList told;
+        auto writer = std::make_unique<SettingsWriter>();
+        for (const QString value : { "/a", "/b", "/c" }) {
+            writer->write("settings.txt", ::settingsText(value, "", "", ""),
+                          [&told, value](SettingsWrite written) {
+                              told << value + (written == SettingsWrite::Saved ? "" : " failed")
+                                              + (QThread::currentThread() == qApp->thread()
+                                                         ? ""
+                                                         : " elsewhere");
+                          });
+        }
+        if (kept)
+            QTRY_COMPARE(told.size(), 3);
+        writer.reset();
+        QCoreApplication::processEvents();
+        const QStringList all { "/a", "/b", "/c" };
+        QCOMPARE(told, kept ? all : QStringList());
+        QCOMPARE(work.read("settings.txt"), encodeSettings(::settingsText("/c", "", "", "")));
+        QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList { "settings.txt" });
     }
 
     // settings.txt is read before any window shows: whatever lies there, reading it

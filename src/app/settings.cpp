@@ -298,6 +298,27 @@ SettingsWrite writeSettingsFile(const QString &path, const QString &text)
 }
 #endif
 
+SettingsWriter::SettingsWriter(QObject *parent) : QObject(parent)
+{
+    pool.setMaxThreadCount(1);
+}
+
+SettingsWriter::~SettingsWriter()
+{
+    // A completion posted meanwhile goes with this object, never called.
+    pool.waitForDone();
+}
+
+void SettingsWriter::write(const QString &path, const QString &text,
+                           std::function<void(SettingsWrite)> done)
+{
+    pool.start([this, path, text, done = std::move(done)] {
+        const SettingsWrite result = writeSettingsFile(path, text);
+        QMetaObject::invokeMethod(
+                this, [done, result] { done(result); }, Qt::QueuedConnection);
+    });
+}
+
 QString settingsNotSavedLine(SettingsWrite write)
 {
     switch (write) {

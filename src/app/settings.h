@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <QThreadPool>
 
+#include <functional>
 #include <optional>
 
 // settings.txt: key lines, each followed by exactly one value line. The writer puts
@@ -69,8 +72,31 @@ enum class SettingsWrite {
 // Replaces the file with `text` only if all of it can be written: on any error
 // (no permission, disk full) an existing file keeps its bytes, and something other
 // than a regular file in its place (a directory, a FIFO) is left alone. The user's own
-// links are followed (and stay links); another user's link never is. Never blocks.
+// links are followed (and stay links); another user's link never is. Waits for no
+// other program (a lease, a FIFO's reader), only for the disk: the new file is on it
+// before it takes the old one's place.
 SettingsWrite writeSettingsFile(const QString &path, const QString &text);
+
+// Writes settings files away from the thread that asks. Putting a file on the disk
+// waits for the disk, and at the end of a run that waited 80 ms while another program
+// wrote a lot (longer on a network folder): the window would not answer meanwhile.
+// Writes run one at a time, in the order asked; destroying the writer waits for every
+// write asked, so closing the window loses none.
+class SettingsWriter : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SettingsWriter(QObject *parent = nullptr);
+    ~SettingsWriter() override;
+
+    // Writes as writeSettingsFile() does, then calls `done` with what became of it, in
+    // this object's thread, unless the writer is gone by then.
+    void write(const QString &path, const QString &text, std::function<void(SettingsWrite)> done);
+
+private:
+    QThreadPool pool;
+};
 
 // The details log's line for settings refused for what the file is, or "" (saved, or
 // failed for reasons the user need not hear of).

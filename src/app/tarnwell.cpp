@@ -44,7 +44,7 @@ bool markPath(QLineEdit *field)
 
 Tarnwell::Tarnwell(QWidget *parent, const char *name, bool modal, Qt::WindowFlags fl)
     : TarnwellBase(parent, name, modal, fl), converterRun(new ConverterRun(this)),
-      detailsLog(new DetailsLog(DetailsText))
+      detailsLog(new DetailsLog(DetailsText)), settingsWriter(new SettingsWriter(this))
 {
     Page0->setComplete(false);
     // Finish stays disabled until the user leaves Page2 with Next. No Help button:
@@ -240,6 +240,7 @@ void Tarnwell::leavePage2()
                                          hCheck->isChecked(), hhCheck->isChecked(),
                                          hppCheck->isChecked(), hxxCheck->isChecked() },
                                        CustExtEdit->text());
+    ++logRestarts;
     detailsLog->restart(conversionSummary(currentInputs()));
     Page3->setComplete(true);
 }
@@ -274,12 +275,18 @@ void Tarnwell::saveSettings()
     // A settings file that cannot be written only costs the user the remembered paths,
     // and the old file stays as it was: no box. One that is not saved because of what
     // lies in its place (another user's link, a file held open) is told in the log.
-    const QString notSaved = settingsNotSavedLine(
-            writeSettingsFile(QLatin1String(settingsFileName),
-                              settingsText(VDSPInstallDirEdit->text(), MsgPersonEdit->text(),
-                                           AnalPersonEdit->text(), CmpPersonEdit->text())));
-    if (!notSaved.isEmpty())
-        detailsLog->appendText(QLatin1Char('\n') + notSaved);
+    const quint64 restarts = logRestarts;
+    settingsWriter->write(QLatin1String(settingsFileName),
+                          settingsText(VDSPInstallDirEdit->text(), MsgPersonEdit->text(),
+                                       AnalPersonEdit->text(), CmpPersonEdit->text()),
+                          [this, restarts](SettingsWrite write) {
+                              if (restarts != logRestarts)
+                                  return;
+                              const QString notSaved = settingsNotSavedLine(write);
+                              if (!notSaved.isEmpty())
+                                  detailsLog->appendText(QLatin1Char('\n') + notSaved);
+                              emit runReported();
+                          });
 }
 
 // Browse dialogs ----------------------------------------------------------------------
@@ -357,6 +364,7 @@ void Tarnwell::accept()
 {
     // One converter at a time: starting a run stops an earlier one that is still
     // going, and nothing of it reaches this one.
+    ++logRestarts;
     detailsLog->restart(tr("Initialising Project Conversion ...\n"));
     // Only the search path is searched, and the program is started by its full path:
     // a converter lying in the working directory is never run by accident.
@@ -399,8 +407,7 @@ void Tarnwell::processExit()
             QMessageBox::about(this, tr("Tarnwell"),
                                tr("Project Conversion Failed!\nPlease check the details log "
                                   "and try again."));
-        saveSettings();
-        emit runReported();
+        saveSettings(); // reports the run once written
     });
 }
 

@@ -5,6 +5,7 @@
 
 class ConverterRun;
 class DetailsLog;
+class SettingsWriter;
 
 // The wizard: checks the pages, remembers inputs in settings.txt, fills fields from
 // file dialogs and runs the converter with the user's choices.
@@ -71,5 +72,9 @@ private:
     QString browseDir;
 
     DetailsLog *detailsLog;
+    SettingsWriter *settingsWriter;
+    // How often the log was begun anew (a new summary, a new run): a settings write
+    // that ends after that belongs to a run the log no longer shows, and tells nothing.
+    quint64 logRestarts = 0;
     bool sizeFixed = false;
 };
