@@ -84,8 +84,6 @@ SettingsWrite writeSettingsFile(const QString &path, const QString &text);
 // write asked, so closing the window loses none.
 class SettingsWriter : public QObject
 {
-    Q_OBJECT
-
 public:
     explicit SettingsWriter(QObject *parent = nullptr);
     ~SettingsWriter() override;
