@@ -47,6 +47,8 @@
 #include <map>
 #include <optional>
 
+#include <dlfcn.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -73,21 +75,50 @@ double largest(const std::vector<double> &values)
     return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
 }
 
+double threadCpuMs()
+{
+    timespec run {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &run);
+    return run.tv_sec * 1e3 + run.tv_nsec / 1e6;
+}
+
+// The CPU time this thread has spent in poll(), where the event loop waits for events.
+thread_local double pollTimeMs = 0;
+
+} // namespace
+
+// Every poll() of the program (the event loop's wait among them) comes here, and is timed:
+// on this virtual machine the kernel can run for milliseconds in it while the thread
+// wakes (a trace caught it spinning in hrtimer_cancel() until another virtual core, taken
+// away by the host, finished the timer), and that time counts as the thread's.
+extern "C" int poll(pollfd *descriptors, nfds_t count, int timeoutMs)
+{
+    using Poll = int (*)(pollfd *, nfds_t, int);
+    static const auto system = reinterpret_cast<Poll>(dlsym(RTLD_NEXT, "poll"));
+    const double before = threadCpuMs();
+    const int result = system(descriptors, count, timeoutMs);
+    pollTimeMs += threadCpuMs() - before;
+    return result;
+}
+
+namespace {
+
 // How long the calling thread has run (to the nanosecond: the scheduler's own count lags
-// behind while the thread runs), and how long it has waited for a core while it could have
-// run (the scheduler's count, if the kernel keeps one), in milliseconds.
+// behind while the thread runs), of that how long in poll(), and how long it has waited
+// for a core while it could have run (the scheduler's count, if the kernel keeps one), in
+// milliseconds.
 struct ThreadTimes
 {
     bool known = false;
     double runMs = 0;
+    double pollMs = 0;
     double waitMs = 0;
 
     static ThreadTimes now()
     {
         ThreadTimes times;
-        timespec run {};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &run);
-        times.runMs = run.tv_sec * 1e3 + run.tv_nsec / 1e6;
+        times.runMs = threadCpuMs();
+        times.pollMs = pollTimeMs;
         QFile file(QStringLiteral("/proc/thread-self/schedstat"));
         if (file.open(QIODevice::ReadOnly)) {
             const QList<QByteArray> fields = file.readAll().split(' ');
@@ -104,7 +135,8 @@ struct ThreadTimes
 // sleeps until the timer is due is woken late by a busy or virtual machine now and then
 // (here a bare QProcess reading a trickle is woken up to 35 ms late), and that is not the
 // program's. The "own" lateness counts no more of it than the GUI thread ran since the
-// last tick and waited for a core (to its own threads, say, or the converter). It misses
+// last tick, outside the event loop's wait (poll()), and waited for a core (to its own
+// threads, say, or the converter). It misses
 // time the thread slept on the program's own threads (a join, a lock): the log joins its
 // heap's worker only once that is done. Without the kernel's wait count it is unknown.
 class StallMeter : public QObject
@@ -118,8 +150,10 @@ public:
             const ThreadTimes times = ThreadTimes::now();
             const double late = std::max<double>(0, (now - last) / 1e6 - tickMs);
             lateness.push_back(late);
-            ownLateness.push_back(std::min(
-                    late, times.runMs - lastTimes.runMs + times.waitMs - lastTimes.waitMs));
+            ownLateness.push_back(std::min(late,
+                                           times.runMs - lastTimes.runMs
+                                                   - (times.pollMs - lastTimes.pollMs)
+                                                   + times.waitMs - lastTimes.waitMs));
             ownKnown = ownKnown && times.known;
             last = now;
             lastTimes = times;
