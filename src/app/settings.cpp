@@ -300,23 +300,40 @@ SettingsWrite writeSettingsFile(const QString &path, const QString &text)
 
 SettingsWriter::SettingsWriter(QObject *parent) : QObject(parent)
 {
-    pool.setMaxThreadCount(1);
+    thread.setObjectName(QStringLiteral("settings writer"));
+    worker.moveToThread(&thread);
 }
 
 SettingsWriter::~SettingsWriter()
 {
-    // A completion posted meanwhile goes with this object, never called.
-    pool.waitForDone();
+    // The end is queued behind the writes asked: they all run first. A completion posted
+    // meanwhile goes with this object, never called.
+    if (thread.isRunning()) {
+        QMetaObject::invokeMethod(
+                &worker, [this] { thread.quit(); }, Qt::QueuedConnection);
+        thread.wait();
+    }
 }
 
 void SettingsWriter::write(const QString &path, const QString &text,
                            std::function<void(SettingsWrite)> done)
 {
-    pool.start([this, path, text, done = std::move(done)] {
-        const SettingsWrite result = writeSettingsFile(path, text);
+    const auto tell = [this, done = std::move(done)](SettingsWrite result) {
         QMetaObject::invokeMethod(
                 this, [done, result] { done(result); }, Qt::QueuedConnection);
-    });
+    };
+    // Trap: a thread that cannot be created (pthread_create() failing) only costs a
+    // warning, and QThreadPool would keep the write queued for ever, and wait for it
+    // for ever on destruction. QThread tells.
+    if (!thread.isRunning())
+        thread.start();
+    if (!thread.isRunning()) {
+        tell(writeSettingsFile(path, text));
+        return;
+    }
+    QMetaObject::invokeMethod(
+            &worker, [path, text, tell] { tell(writeSettingsFile(path, text)); },
+            Qt::QueuedConnection);
 }
 
 QString settingsNotSavedLine(SettingsWrite write)

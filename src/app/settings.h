@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
+#include <QThread>
 
 #include <functional>
 #include <optional>
@@ -81,7 +81,9 @@ SettingsWrite writeSettingsFile(const QString &path, const QString &text);
 // waits for the disk, and at the end of a run that waited 80 ms while another program
 // wrote a lot (longer on a network folder): the window would not answer meanwhile.
 // Writes run one at a time, in the order asked; destroying the writer waits for every
-// write asked, so closing the window loses none.
+// write asked, so closing the window loses none. Where no thread can be had (the user's
+// process limit reached, no room for a thread's stack), the write is made at once in
+// the thread that asks, as it was before it had one.
 class SettingsWriter : public QObject
 {
 public:
@@ -93,7 +95,10 @@ public:
     void write(const QString &path, const QString &text, std::function<void(SettingsWrite)> done);
 
 private:
-    QThreadPool pool;
+    QThread thread;
+    // Lives in `thread`: the writes are queued to it, and its event loop runs them in
+    // the order asked.
+    QObject worker;
 };
 
 // The details log's line for settings refused for what the file is, or "" (saved, or
