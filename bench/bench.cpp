@@ -136,9 +136,10 @@ struct ThreadTimes
 // (here a bare QProcess reading a trickle is woken up to 35 ms late), and that is not the
 // program's. The "own" lateness counts no more of it than the GUI thread ran since the
 // last tick, outside the event loop's wait (poll()), and waited for a core (to its own
-// threads, say, or the converter). It misses
-// time the thread slept on the program's own threads (a join, a lock): the log joins its
-// heap's worker only once that is done. Without the kernel's wait count it is unknown.
+// threads, say, or the converter). It misses time the thread slept on the program's own
+// threads (a join, a lock): the log joins its heap's worker only once that is done. It
+// counts time in which the host took the virtual core away while the thread ran, which
+// the guest cannot tell from running. Without the kernel's wait count it is unknown.
 class StallMeter : public QObject
 {
 public:

@@ -217,8 +217,8 @@ private slots:
     // settings.txt is written away from the window's thread, one write at a time: the
     // last one asked is what stays, what became of each is told in the thread that
     // asked, in the order asked, and a writer destroyed first still writes them all
-    // (it tells no one: whoever asked may be gone). Where no thread can be had, the
-    // writes are made all the same.
+    // (it tells no one: whoever asked may be gone). Where no thread can be had, a write
+    // is made all the same.
     void settingsWriter_data()
     {
         QTest::addColumn<QString>("how");
