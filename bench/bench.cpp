@@ -680,13 +680,14 @@ int runAll(const QStringList &arguments)
             modes = arguments[i + 1].split(',');
     }
 
-    std::printf("Medians of %d runs. time: Finish to last line shown; stall: lateness of a 10 ms "
-                "timer;\nits own: of any run's stalls, the longest part in which the GUI thread "
-                "ran or waited for a core;\npeak: peak resident memory; "
-                "cpu: GUI process CPU time;\nscroll: longest stall while jumping through the log "
-                "after the run; after: resident memory\nonce the log is replaced (a new summary; "
-                "the plain view cleared).\n\n",
-                repeat);
+    std::printf(
+            "Medians of %d runs. time: Finish to last line shown; stall: lateness of a 10 ms "
+            "timer;\nits own: of any run's stalls, the longest part in which the GUI thread ran "
+            "(outside poll()) or waited for a core;\npeak: peak resident memory; "
+            "cpu: GUI process CPU time;\nscroll: longest stall while jumping through the log "
+            "after the run; after: resident memory\nonce the log is replaced (a new summary; "
+            "the plain view cleared).\n\n",
+            repeat);
     std::printf("| lines | mode | subject | time s | max stall ms | worst run's ms | its own ms "
                 "| p99 stall ms | peak MB | cpu s | scroll ms | in order | time / plain | peak / "
                 "plain | after MB |\n");
