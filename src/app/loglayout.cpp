@@ -765,6 +765,7 @@ int LogLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const
     if (!block.isValid())
         return exact ? -1 : doc->characterCount() - 1;
     const QTextLayout *layout = laidOut(block);
+    reportLater(); // even for a miss: laying the paragraph out may have changed its height
     const QPointF at = point - layout->position();
     QTextLine hit = layout->lineAt(layout->lineCount() - 1);
     for (int i = 0; i < layout->lineCount(); ++i) {
@@ -777,7 +778,6 @@ int LogLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const
         && (at.x() < hit.x() || at.x() > hit.x() + hit.naturalTextWidth() || at.y() < hit.y()
             || at.y() > hit.y() + hit.height()))
         return -1;
-    reportLater();
     return block.position() + hit.xToCursor(at.x());
 }
 
