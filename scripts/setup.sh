@@ -7,12 +7,14 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-
 if [ "${1:-run}" = test ]; then
     # The fuzzer (clang), the package check (lintian, AppStream, the desktop entry and
     # xdg-mime, a clean install with mmdebstrap and piuparts, the program started under
-    # Xvfb), the accessibility-stack test (a session bus, the AT-SPI registry), and a CJK
+    # Xvfb), the accessibility-stack test (a session bus, the AT-SPI registry), a CJK
     # font, with which the log's tests prove that a line drawn in a fallback font takes
-    # its own height (without one they pass all the same).
+    # its own height (without one they pass all the same), and DejaVu Math TeX Gyre, a
+    # font with Greek letters that does not claim Greek.
     packages+=(clang libclang-rt-dev desktop-file-utils dpkg-dev file lintian appstream
         appstream-compose xdg-utils shared-mime-info libfile-mimeinfo-perl mmdebstrap piuparts
-        xvfb xauth xdotool x11-utils gpg dbus at-spi2-core python3-pyatspi fonts-wqy-microhei)
+        xvfb xauth xdotool x11-utils gpg dbus at-spi2-core python3-pyatspi fonts-wqy-microhei
+        fonts-dejavu-extra)
     # The Windows build and its tests: the cross compiler, Qt's source unpacked, Wine to
     # run the tests and the installer, NSIS to make it, zip for the portable archive, and
     # stress-ng to prove the tests do not depend on an idle machine.

@@ -2,6 +2,7 @@
 
 #include "linebreaks.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRawFont>
@@ -150,6 +151,16 @@ bool LogLayout::takeMetrics()
     margin = newMargin;
     metrics = QFontMetricsF(font, paintDevice());
     primary = QRawFont::fromFont(font);
+    scriptsOfTheFont.reset();
+    for (const auto &[script, system] :
+         { std::pair { QChar::Script_Latin, QFontDatabase::Latin },
+           std::pair { QChar::Script_Greek, QFontDatabase::Greek },
+           std::pair { QChar::Script_Cyrillic, QFontDatabase::Cyrillic },
+           std::pair { QChar::Script_Hebrew, QFontDatabase::Hebrew } }) {
+        const QRawFont drawnIn = QRawFont::fromFont(font, system);
+        scriptsOfTheFont[script] = drawnIn.familyName() == primary.familyName()
+                && drawnIn.styleName() == primary.styleName();
+    }
     // As high as a laid-out line in the log's font, to the pixel.
     QTextLayout sample(QStringLiteral("x"), font, paintDevice());
     sample.beginLayout();
@@ -194,12 +205,14 @@ qreal LogLayout::advance(QChar c) const
         // line or paragraph separator. Past Latin-1, Latin, Greek, Cyrillic and the
         // common punctuation are taken: the quotes, dashes and ellipsis of compilers
         // ("‘x’ —"): these scripts need no shaping, and with it off (the log's font)
-        // each glyph stands by its own advance. A fallback font's glyph may make a line
-        // higher.
+        // each glyph stands by its own advance. A letter is taken only if Qt draws its
+        // script in the log's font. A fallback font's glyph may make a line higher.
         const QChar::Script script = c.script();
-        const bool latinOrCommon = c.unicode() < 0x100 || script == QChar::Script_Latin
-                || script == QChar::Script_Greek || script == QChar::Script_Cyrillic
-                || (c.unicode() >= 0x2010 && script == QChar::Script_Common);
+        const bool latinOrCommon = script == QChar::Script_Common
+                ? c.unicode() < 0x100 || c.unicode() >= 0x2010
+                : (script == QChar::Script_Latin || script == QChar::Script_Greek
+                   || script == QChar::Script_Cyrillic)
+                        && scriptsOfTheFont[script];
         const bool separator = c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
         const bool alone = c.isPrint() && !c.isMark() && !separator && isWeakOrLeftToRight(c)
                 && latinOrCommon && primary.supportsCharacter(c);
@@ -216,7 +229,8 @@ qreal LogLayout::hebrewAdvance(QChar c) const
     qreal &known = hebrewAdvances[at];
     if (known == notTaken) {
         // Past the points (they combine): the letters and the two punctuation marks.
-        const bool alone = c.script() == QChar::Script_Hebrew && primary.supportsCharacter(c);
+        const bool alone = c.script() == QChar::Script_Hebrew
+                && scriptsOfTheFont[QChar::Script_Hebrew] && primary.supportsCharacter(c);
         known = alone ? metrics.horizontalAdvance(c) : notAlone;
     }
     return known;

@@ -8,6 +8,7 @@
 #include <QTextObjectInterface>
 
 #include <array>
+#include <bitset>
 #include <memory>
 #include <set>
 #include <utility>
@@ -129,6 +130,10 @@ private:
     QFontMetricsF metrics { font };
     // The log's font alone, without the fonts Qt falls back on for a missing glyph.
     QRawFont primary;
+    // The scripts of their own (Latin, Greek, Cyrillic, Hebrew) that Qt draws in the log's
+    // font: Qt draws a run of a script in a font that claims the script's languages, and
+    // a font may hold a script's letters without claiming it.
+    std::bitset<QChar::ScriptCount> scriptsOfTheFont;
     qreal margin = -1;
     qreal width = -1;
     // Of a line in the log's font; a line in a fallback font may be higher.
