@@ -6,10 +6,12 @@
 //
 // A trial is fixed by its number: TARNWELL_LOG_TRIAL=<number> runs another one (a failing
 // trial prints its number and step), and TARNWELL_LOG_STEPS=<count> runs it longer.
+// TARNWELL_LOG_FONT=<family> checks that the view's font is that family.
 
 #include "app/detailslog.h"
 #include "app/outputlines.h"
 
+#include <QFontInfo>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -88,6 +90,10 @@ private slots:
                 ? qEnvironmentVariableIntValue("TARNWELL_LOG_STEPS")
                 : stepsInCi;
         random = QRandomGenerator(trial);
+        // A run with fonts of its own (TARNWELL_LOG_FONT names the default) proves that
+        // it has them, rather than passing with the machine's.
+        if (const QString font = qEnvironmentVariable("TARNWELL_LOG_FONT"); !font.isEmpty())
+            QCOMPARE(QFontInfo(view.font()).family(), font);
         view.resize(505, 340);
         view.show();
         restart();

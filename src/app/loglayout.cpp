@@ -151,15 +151,19 @@ bool LogLayout::takeMetrics()
     margin = newMargin;
     metrics = QFontMetricsF(font, paintDevice());
     primary = QRawFont::fromFont(font);
+    // Qt draws Latin in the font it finds for no script in particular: the log's. A font
+    // is told by its name table: for a script no installed font claims (or with no fonts
+    // at all) Qt finds a stand-in with none, which must not be asked its name (Qt 6.4
+    // crashes); that script is then measured as drawn.
+    const QByteArray names = primary.fontTable("name");
     scriptsOfTheFont.reset();
+    scriptsOfTheFont[QChar::Script_Latin] = true;
     for (const auto &[script, system] :
-         { std::pair { QChar::Script_Latin, QFontDatabase::Latin },
-           std::pair { QChar::Script_Greek, QFontDatabase::Greek },
+         { std::pair { QChar::Script_Greek, QFontDatabase::Greek },
            std::pair { QChar::Script_Cyrillic, QFontDatabase::Cyrillic },
            std::pair { QChar::Script_Hebrew, QFontDatabase::Hebrew } }) {
-        const QRawFont drawnIn = QRawFont::fromFont(font, system);
-        scriptsOfTheFont[script] = drawnIn.familyName() == primary.familyName()
-                && drawnIn.styleName() == primary.styleName();
+        scriptsOfTheFont[script]
+                = !names.isEmpty() && QRawFont::fromFont(font, system).fontTable("name") == names;
     }
     // As high as a laid-out line in the log's font, to the pixel.
     QTextLayout sample(QStringLiteral("x"), font, paintDevice());
